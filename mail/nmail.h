@@ -1,0 +1,43 @@
+#pragma once
+// The POP3 library as the program sees it: the ten calls, with the names, arguments and results
+// the mail check relies on. Handles and results are 32-bit signed integers; text buffers are
+// byte buffers (UTF-8 text ended by a NUL) whose size travels with them as a span, so the library
+// can never write past one.
+//
+// Pop3Library (pop3library.h) is the real implementation over Qt Network; tests use a recording
+// fake of this interface.
+#include <QString>
+#include <span>
+
+class NMailApi
+{
+public:
+    static constexpr int BufferSize = 8192; // also option 1's value
+
+    virtual ~NMailApi() = default;
+
+    virtual int NMailInitializeWinSock() = 0;
+    virtual int NMailSetOption(int option, int value) = 0;
+    // A handle (>= 0), or -1 when no connection could be made.
+    virtual int NMailPop3Connect(const QString &server) = 0;
+    // Above 0: number of messages; 0: none; below 0: a failure code, its text via NMailGetMessage.
+    // apop is -1 for an APOP login, 0 for USER/PASS.
+    virtual int NMailPop3Authenticate(int handle, const QString &id, const QString &password,
+                                      int apop) = 0;
+    virtual int NMailPop3GetMailStatus(int handle, int mailNo, std::span<char> subject,
+                                       std::span<char> from, std::span<char> date,
+                                       std::span<char> messageId, int flag) = 0;
+    // The message's size in octets, or -1 on any failure.
+    virtual int NMailPop3GetMailSize(int handle, int mailNo) = 0;
+    virtual int NMailPop3GetMail(int handle, int mailNo, std::span<char> subject,
+                                 std::span<char> from, std::span<char> date,
+                                 std::span<char> messageId, std::span<char> body, int flag1,
+                                 int flag2) = 0;
+    // Writes the last failure's text, NUL-terminated, into buffer; *size holds the buffer's size.
+    virtual int NMailGetMessage(int code, std::span<char> buffer, int *size) = 0;
+    virtual int NMailPop3Close(int handle) = 0;
+    virtual int NMailEndWinSock() = 0;
+};
+
+// Returns the characters before the first NUL, or the text unchanged when it holds none.
+QString TrimAtNul(const QString &text);

@@ -1,0 +1,18 @@
+#include "settings/prompter.h"
+
+#include <QtGlobal>
+
+namespace {
+Prompter *g_prompter = nullptr;
+}
+
+Prompter &prompter()
+{
+    Q_ASSERT(g_prompter);
+    return *g_prompter;
+}
+
+void setPrompter(Prompter *p)
+{
+    g_prompter = p;
+}
