@@ -1,0 +1,110 @@
+#include "settings/form.h"
+
+#include <QAbstractButton>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QScreen>
+
+int twipsToPixels(int twips)
+{
+    qreal dpi = 96.0;
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        dpi = screen->logicalDotsPerInch();
+    return qRound(twips * dpi / 1440.0);
+}
+
+QRect twipsRect(int left, int top, int width, int height)
+{
+    return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
+                 twipsToPixels(height));
+}
+
+void placeTwips(QWidget *widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(twipsRect(left, top, width, height));
+}
+
+Form::Form(QWidget *parent) : QWidget(parent, Qt::Window)
+{
+    // Fixed single border, system menu and close box; windows that want a minimise button
+    // add the hint themselves.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(QIcon(QStringLiteral(":/icon/brindle.ico")));
+}
+
+Form::~Form() = default;
+
+void Form::load()
+{
+    if (m_loaded)
+        return;
+    m_loaded = true;
+    loadStep();
+}
+
+void Form::showForm()
+{
+    if (!m_centred) {
+        m_centred = true;
+        if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+void Form::unloadForm()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    unloadStep();
+    hide();
+    deleteLater();
+}
+
+void Form::setClientSizeTwips(int width, int height)
+{
+    setFixedSize(twipsToPixels(width), twipsToPixels(height));
+}
+
+void Form::closeEvent(QCloseEvent *event)
+{
+    // The close box unloads the window; the event itself is accepted only for the hide.
+    event->accept();
+    unloadForm();
+}
+
+void Form::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (auto *focused = qobject_cast<QPushButton *>(focusWidget())) {
+            focused->click();
+            return;
+        }
+        if (m_defaultButton) {
+            m_defaultButton->click();
+            return;
+        }
+        break;
+    case Qt::Key_Escape:
+        if (m_cancelButton) {
+            m_cancelButton->click();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QWidget::keyPressEvent(event);
+}

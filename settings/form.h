@@ -1,0 +1,102 @@
+#pragma once
+// The program's five windows share one lifetime. Each is one shared instance for the whole run,
+// either not loaded, or loaded (hidden or shown):
+//  - FormSlot<T>::get() loads the window hidden when it is not loaded, running its loadStep();
+//    reading or setting a control goes through get(), so it loads the window first;
+//  - closing a window (its OK or Cancel, Esc where it has a cancel button, or the close box)
+//    runs its unloadStep() and destroys it; the next get() loads a fresh one;
+//  - at program exit the slots destroy what is still loaded without running unloadStep().
+// A window declares only its controls and its two steps.
+//
+// Positions and sizes are given in twips (1/1440 inch) and become device-independent pixels at
+// the screen's logical DPI: 15 twips are one pixel at 96 DPI.
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+
+class QAbstractButton;
+
+int twipsToPixels(int twips);
+QRect twipsRect(int left, int top, int width, int height);
+// Places a child at a position and size in twips.
+void placeTwips(QWidget *widget, int left, int top, int width, int height);
+
+class Form : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit Form(QWidget *parent = nullptr);
+    ~Form() override;
+
+    // Runs loadStep() once; FormSlot calls it right after construction.
+    void load();
+    // Shows the window modeless and without owner, and brings it to the front. The first
+    // showing after a load centres it on the screen.
+    void showForm();
+    // Runs unloadStep() and destroys the window (later, so a handler may call it on itself).
+    void unloadForm();
+    bool isUnloaded() const { return m_unloaded; }
+
+    // A fixed client area in twips.
+    void setClientSizeTwips(int width, int height);
+
+protected:
+    virtual void loadStep() { }
+    virtual void unloadStep() { }
+
+    // Enter presses the default button (or the focused push button); Esc presses the cancel
+    // button. A window without a cancel button ignores Esc.
+    void setDefaultButton(QAbstractButton *button) { m_defaultButton = button; }
+    void setCancelButton(QAbstractButton *button) { m_cancelButton = button; }
+
+    void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    QPointer<QAbstractButton> m_defaultButton;
+    QPointer<QAbstractButton> m_cancelButton;
+    bool m_loaded = false;
+    bool m_unloaded = false;
+    bool m_centred = false;
+};
+
+template<class T>
+class FormSlot
+{
+public:
+    using Factory = std::function<T *()>;
+    explicit FormSlot(Factory factory = [] { return new T; }) : m_factory(std::move(factory)) { }
+    ~FormSlot() { destroyWithoutUnload(); }
+    FormSlot(const FormSlot &) = delete;
+    FormSlot &operator=(const FormSlot &) = delete;
+
+    bool isLoaded() const { return m_form && !m_form->isUnloaded(); }
+
+    T &get()
+    {
+        if (!isLoaded()) {
+            m_form = m_factory();
+            m_form->load();
+        }
+        return *m_form;
+    }
+
+    T &show()
+    {
+        T &form = get();
+        form.showForm();
+        return form;
+    }
+
+    // Program exit: the window goes without its unload step.
+    void destroyWithoutUnload()
+    {
+        if (m_form && !m_form->isUnloaded())
+            delete m_form.data();
+        m_form = nullptr;
+    }
+
+private:
+    Factory m_factory;
+    QPointer<T> m_form;
+};

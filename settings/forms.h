@@ -1,0 +1,27 @@
+#pragma once
+// The four dialogs' shared instances. Other code reaches a dialog, and the live settings its
+// controls hold, only through these slots, so touching a control loads the dialog first.
+#include "settings/form.h"
+
+class OptionForm;
+class IdPassForm;
+class SetForm;
+class HenkouForm;
+
+class Forms
+{
+public:
+    Forms();
+    ~Forms();
+
+    FormSlot<OptionForm> optionForm;
+    FormSlot<IdPassForm> idPassForm;
+    FormSlot<SetForm> setForm;
+    FormSlot<HenkouForm> henkouForm;
+
+    // Program exit: every dialog still loaded goes without its unload step.
+    void destroyAllWithoutUnload();
+};
+
+// The program's dialogs. The application calls destroyAllWithoutUnload() before it ends.
+Forms &forms();
