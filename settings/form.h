@@ -10,11 +10,11 @@
 //
 // Positions and sizes are given in twips (1/1440 inch) and become device-independent pixels at
 // the screen's logical DPI: 15 twips are one pixel at 96 DPI.
+// QPointer needs the complete button type wherever this header is included.
+#include <QAbstractButton>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
-
-class QAbstractButton;
 
 int twipsToPixels(int twips);
 QRect twipsRect(int left, int top, int width, int height);

@@ -1,0 +1,34 @@
+#pragma once
+// The image selection dialog: Option1 and Option2 choose which of the two event pictures the
+// event scene shows, each beside a still preview. The options are the live holders of the
+// choice; closing the dialog stores it as NUMBER.
+#include "settings/form.h"
+
+class QButtonGroup;
+class QGroupBox;
+class QLabel;
+class QRadioButton;
+
+class HenkouForm : public Form {
+    Q_OBJECT
+public:
+    explicit HenkouForm(QWidget *parent = nullptr);
+
+    QGroupBox *Frame1() const { return m_frame1; }
+    QRadioButton *Option1() const { return m_option1; }
+    QRadioButton *Option2() const { return m_option2; }
+    QLabel *Image1() const { return m_image1; }
+    QLabel *Image2() const { return m_image2; }
+
+protected:
+    void loadStep() override;
+    void unloadStep() override;
+
+private:
+    QGroupBox *m_frame1;
+    QRadioButton *m_option1;
+    QRadioButton *m_option2;
+    QButtonGroup *m_options;
+    QLabel *m_image1;
+    QLabel *m_image2;
+};

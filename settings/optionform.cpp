@@ -1,0 +1,132 @@
+#include "settings/optionform.h"
+
+#include "settings/mailsettings.h"
+#include "settings/prompter.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+const QColor Blue(0, 0, 255);
+
+void setTextColour(QWidget *widget, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::ButtonText, colour);
+    palette.setColor(QPalette::Text, colour);
+    widget->setPalette(palette);
+}
+
+template<class W> W *makeControl(QWidget *parent, const char *name)
+{
+    auto *widget = new W(parent);
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+} // namespace
+
+OptionForm::OptionForm(QWidget *parent)
+    : Form(parent)
+{
+    setObjectName(QStringLiteral("OptionForm"));
+    setWindowTitle(QStringLiteral("サーバー設定"));
+    setClientSizeTwips(2895, 3015);
+
+    m_label1 = makeControl<QLabel>(this, "Label1");
+    m_smtpText = makeControl<QLineEdit>(this, "SmtpText");
+    m_label2 = makeControl<QLabel>(this, "Label2");
+    m_pop3Text = makeControl<QLineEdit>(this, "Pop3Text");
+    m_label3 = makeControl<QLabel>(this, "Label3");
+    m_mailText = makeControl<QLineEdit>(this, "MailText");
+    m_apopCheck = makeControl<QCheckBox>(this, "ApopCheck");
+    m_okCommand = makeControl<QPushButton>(this, "OKCommand");
+    m_cancelCommand = makeControl<QPushButton>(this, "CancelCommand");
+
+    m_label1->setText(QStringLiteral("SMTPサーバー名(&S)"));
+    m_label2->setText(QStringLiteral("POP3サーバー名(&P)"));
+    m_label3->setText(QStringLiteral("メールアドレス(&M)"));
+    m_apopCheck->setText(QStringLiteral("APOP を使用する(&A)"));
+    m_okCommand->setText(QStringLiteral("設定"));
+    m_cancelCommand->setText(QStringLiteral("中止"));
+
+    placeTwips(m_label1, 120, 120, 1575, 195);
+    placeTwips(m_smtpText, 120, 360, 2652, 264);
+    placeTwips(m_label2, 120, 720, 1635, 195);
+    placeTwips(m_pop3Text, 120, 960, 2652, 264);
+    placeTwips(m_label3, 120, 1320, 1635, 195);
+    placeTwips(m_mailText, 120, 1560, 2652, 264);
+    placeTwips(m_apopCheck, 480, 2040, 2172, 252);
+    placeTwips(m_okCommand, 660, 2520, 972, 372);
+    placeTwips(m_cancelCommand, 1860, 2520, 912, 372);
+
+    for (QWidget *w : { static_cast<QWidget *>(m_label1), static_cast<QWidget *>(m_label2),
+             static_cast<QWidget *>(m_label3), static_cast<QWidget *>(m_apopCheck) })
+        setTextColour(w, Blue);
+
+    // The labels follow every focusable control in the tab order, so each label's access key
+    // lands on the first control of that order, the SMTP box.
+    m_label1->setBuddy(m_smtpText);
+    m_label2->setBuddy(m_smtpText);
+    m_label3->setBuddy(m_smtpText);
+
+    setTabOrder(m_smtpText, m_pop3Text);
+    setTabOrder(m_pop3Text, m_apopCheck);
+    setTabOrder(m_apopCheck, m_okCommand);
+    setTabOrder(m_okCommand, m_cancelCommand);
+    setTabOrder(m_cancelCommand, m_mailText);
+    m_smtpText->setFocus();
+
+    // No default button: Enter in a text box does not press OK.
+    m_okCommand->setAutoDefault(false);
+    m_cancelCommand->setAutoDefault(false);
+    setCancelButton(m_cancelCommand);
+
+    connect(m_okCommand, &QPushButton::clicked, this, &OptionForm::OKCommand_Click);
+    connect(m_cancelCommand, &QPushButton::clicked, this, &OptionForm::CancelCommand_Click);
+}
+
+void OptionForm::loadStep()
+{
+    // Always on top from the load on, and shown at once.
+    setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    showForm();
+
+    const MailSettings &settings = mailSettings();
+    m_smtpText->setText(settings.SmtpServer);
+    m_pop3Text->setText(settings.Pop3Server);
+    m_mailText->setText(settings.MailAddress);
+    // Only a hand-edited file holds a value other than 0 or 1; any non-zero value means APOP,
+    // so the box shows it checked (and OK then stores 1).
+    m_apopCheck->setChecked(settings.UseApop != 0);
+}
+
+void OptionForm::OKCommand_Click()
+{
+    MailSettings &settings = mailSettings();
+    settings.SmtpServer = m_smtpText->text();
+    settings.Pop3Server = m_pop3Text->text();
+    settings.MailAddress = m_mailText->text();
+    settings.UseApop = m_apopCheck->isChecked() ? 1 : 0;
+
+    QString error;
+    const bool written = WriteServerSettings(settings, &error);
+    // The dialog goes first: it stays above other windows and would hide the box.
+    unloadForm();
+    if (!written) {
+        const QString file = QFileInfo(serverSettingsPath()).absoluteFilePath();
+        prompter().msgBox(QStringLiteral("サーバー設定をファイルに保存できませんでした。\n"
+                                         "設定はこのまま使いますが、次回の起動時には"
+                                         "元に戻ります。\n\nファイル: %1\n理由: %2")
+                              .arg(file, error),
+            Prompter::Exclamation);
+    }
+}
+
+void OptionForm::CancelCommand_Click()
+{
+    unloadForm();
+}
