@@ -1,0 +1,232 @@
+#include "mail/pop3library.h"
+
+#include "mail/pop3headers.h"
+#include "mail/pop3session.h"
+#include "mail/pop3transport.h"
+
+#include <cstring>
+
+namespace {
+
+struct ServerAddress {
+    QString host;
+    quint16 port = Pop3Library::DefaultPort;
+    bool valid = false;
+};
+
+bool parsePort(QStringView text, quint16 *port)
+{
+    bool ok = false;
+    const uint value = text.toUInt(&ok);
+    if (!ok || value == 0 || value > 65535 || !text.front().isDigit())
+        return false;
+    *port = quint16(value);
+    return true;
+}
+
+// "host", "host:port", "[v6]" or "[v6]:port"; a bare IPv6 address (several colons) is a host.
+ServerAddress parseServer(const QString &server)
+{
+    ServerAddress address;
+    const QString text = TrimAtNul(server).trimmed();
+    if (text.startsWith(u'[')) {
+        const qsizetype close = text.indexOf(u']');
+        if (close < 0)
+            return address;
+        address.host = text.mid(1, close - 1);
+        const QStringView rest = QStringView(text).sliced(close + 1);
+        if (!rest.isEmpty()
+            && (!rest.startsWith(u':') || !parsePort(rest.sliced(1), &address.port)))
+            return address;
+    } else if (text.count(u':') == 1) {
+        const qsizetype colon = text.indexOf(u':');
+        address.host = text.left(colon);
+        if (!parsePort(QStringView(text).sliced(colon + 1), &address.port))
+            return address;
+    } else {
+        address.host = text;
+    }
+    address.valid = !address.host.isEmpty();
+    return address;
+}
+
+} // namespace
+
+Pop3Library::Pop3Library() = default;
+Pop3Library::~Pop3Library() = default;
+
+void Pop3Library::setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds reply)
+{
+    m_connectTimeout = connect;
+    m_replyTimeout = reply;
+}
+
+void Pop3Library::addCaCertificates(const QList<QSslCertificate> &certificates)
+{
+    m_extraCaCertificates += certificates;
+}
+
+int Pop3Library::fail(Pop3Error code, const QString &text)
+{
+    m_lastFailureCode = int(code);
+    m_lastFailureText = text;
+    return int(code);
+}
+
+int Pop3Library::failFrom(const Pop3Session &session, int code)
+{
+    m_lastFailureCode = code;
+    m_lastFailureText = session.failureText();
+    return code;
+}
+
+Pop3Session *Pop3Library::session(int handle)
+{
+    const auto it = m_sessions.find(handle);
+    if (it == m_sessions.end()) {
+        fail(
+            Pop3Error::BadHandle, QStringLiteral("接続ハンドル %1 は開いていません。").arg(handle));
+        return nullptr;
+    }
+    return it->second.get();
+}
+
+int Pop3Library::addSession(std::unique_ptr<Pop3Session> session)
+{
+    if (const int rc = session->readGreeting()) {
+        failFrom(*session, rc);
+        return int(Pop3Error::ConnectFailed);
+    }
+    const int handle = m_nextHandle;
+    m_nextHandle = m_nextHandle == INT_MAX ? 1 : m_nextHandle + 1;
+    m_sessions[handle] = std::move(session);
+    return handle;
+}
+
+int Pop3Library::attachTransport(std::unique_ptr<Pop3Transport> transport, const QString &host)
+{
+    return addSession(std::make_unique<Pop3Session>(std::move(transport), host, m_replyTimeout));
+}
+
+int Pop3Library::NMailInitializeWinSock()
+{
+    return 0;
+}
+
+int Pop3Library::NMailSetOption(int option, int value)
+{
+    if (option != 1 || value < 1)
+        return -1;
+    m_textBufferSize = value;
+    return 0;
+}
+
+int Pop3Library::NMailPop3Connect(const QString &server)
+{
+    const ServerAddress address = parseServer(server);
+    if (!address.valid)
+        return fail(Pop3Error::ConnectFailed,
+            QStringLiteral("サーバー名「%1」の形式が正しくありません。").arg(server));
+    auto transport = std::make_unique<SocketTransport>();
+    QString text;
+    const auto opened = transport->open(address.host, address.port, address.port == ImplicitTlsPort,
+        m_extraCaCertificates, QDeadlineTimer(m_connectTimeout), &text);
+    if (opened != SocketTransport::OpenResult::Ok)
+        return fail(Pop3Error::ConnectFailed, text);
+    return attachTransport(std::move(transport), address.host);
+}
+
+int Pop3Library::NMailPop3Authenticate(
+    int handle, const QString &id, const QString &password, int apop)
+{
+    Pop3Session *s = session(handle);
+    if (!s)
+        return m_lastFailureCode;
+    const int rc = s->authenticate(id, password, apop != 0);
+    return rc < 0 ? failFrom(*s, rc) : rc;
+}
+
+int Pop3Library::fillHeaders(const QByteArray &message, std::span<char> subject,
+    std::span<char> from, std::span<char> date, std::span<char> messageId)
+{
+    const MailHeaderFields fields = parseMailHeaders(message);
+    const auto limit = [this](std::span<char> buffer) {
+        return buffer.first(std::min(buffer.size(), size_t(m_textBufferSize)));
+    };
+    writeCutUtf8(limit(subject), fields.subject.toUtf8());
+    writeCutUtf8(limit(from), fields.from.toUtf8());
+    writeCutUtf8(limit(date), fields.date.toUtf8());
+    writeCutUtf8(limit(messageId), fields.messageId.toUtf8());
+    return 0;
+}
+
+int Pop3Library::NMailPop3GetMailStatus(int handle, int mailNo, std::span<char> subject,
+    std::span<char> from, std::span<char> date, std::span<char> messageId, int /*flag*/)
+{
+    Pop3Session *s = session(handle);
+    if (!s)
+        return m_lastFailureCode;
+    if (const int rc = s->retrieve(mailNo))
+        return failFrom(*s, rc);
+    return fillHeaders(s->message(), subject, from, date, messageId);
+}
+
+int Pop3Library::NMailPop3GetMailSize(int handle, int mailNo)
+{
+    Pop3Session *s = session(handle);
+    if (!s)
+        return -1;
+    const qint64 size = s->messageSize(mailNo);
+    if (size < 0) {
+        failFrom(*s, int(size));
+        return -1;
+    }
+    if (size > INT_MAX) {
+        fail(Pop3Error::MessageTooLarge,
+            QStringLiteral("メッセージ %1 が大きすぎます（%2 バイト）。").arg(mailNo).arg(size));
+        return -1;
+    }
+    return int(size);
+}
+
+int Pop3Library::NMailPop3GetMail(int handle, int mailNo, std::span<char> subject,
+    std::span<char> from, std::span<char> date, std::span<char> messageId, std::span<char> body,
+    int /*flag1*/, int /*flag2*/)
+{
+    Pop3Session *s = session(handle);
+    if (!s)
+        return m_lastFailureCode;
+    if (const int rc = s->retrieve(mailNo))
+        return failFrom(*s, rc);
+    const QByteArray &message = s->message();
+    if (!body.empty()) {
+        const size_t length = std::min(size_t(message.size()), body.size() - 1);
+        std::memcpy(body.data(), message.constData(), length);
+        body[length] = '\0';
+    }
+    return fillHeaders(message, subject, from, date, messageId);
+}
+
+int Pop3Library::NMailGetMessage(int /*code*/, std::span<char> buffer, int *size)
+{
+    if (size && *size >= 0)
+        buffer = buffer.first(std::min(buffer.size(), size_t(*size)));
+    return int(writeCutUtf8(buffer, m_lastFailureText.toUtf8()));
+}
+
+int Pop3Library::NMailPop3Close(int handle)
+{
+    const auto it = m_sessions.find(handle);
+    if (it == m_sessions.end())
+        return int(Pop3Error::BadHandle);
+    it->second->quit();
+    m_sessions.erase(it);
+    return 0;
+}
+
+int Pop3Library::NMailEndWinSock()
+{
+    while (!m_sessions.empty())
+        NMailPop3Close(m_sessions.begin()->first);
+    return 0;
+}

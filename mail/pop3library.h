@@ -1,0 +1,95 @@
+#pragma once
+// The POP3 library (RFC 1939) behind the program's ten library calls.
+//
+// Layers, top to bottom:
+//   Pop3Library   the NMailApi calls: handle table, argument checks, the last failure text,
+//                 filling the caller's buffers (pop3headers.h cuts and decodes header text);
+//   Pop3Session   one connection's protocol, one command and reply at a time; the only place
+//                 that parses server replies (pop3session.h);
+//   Pop3Transport the byte stream: SocketTransport is QSslSocket with blocking, bounded waits
+//                 (pop3transport.h); tests and the fuzz target substitute canned server bytes.
+//
+// Everything blocks on the calling (GUI) thread, as the mail check expects. Every wait has a
+// deadline; once a connection is lost, times out or loses protocol sync, its handle fails at
+// once on every further call. At most one retrieved message is kept, so the status, size and
+// mail calls for one message cost one RETR between them.
+#include "mail/nmail.h"
+
+#include <QList>
+#include <QSslCertificate>
+#include <chrono>
+#include <map>
+#include <memory>
+
+class Pop3Session;
+class Pop3Transport;
+
+// Results below zero. NMailPop3Connect only ever returns -1 (ConnectFailed); the reason is in the
+// failure text.
+enum class Pop3Error : int {
+    ConnectFailed = -1,
+    LoginRefused = -2, // the server's own -ERR text is in the failure text
+    ApopUnavailable = -3, // no usable timestamp in the greeting
+    TlsFailed = -4,
+    TimedOut = -5,
+    ConnectionLost = -6,
+    ProtocolError = -7, // the server broke the protocol (over-long or malformed reply)
+    ServerError = -8, // -ERR to a command after login, such as RETR of a missing message
+    BadHandle = -9, // unknown or closed handle
+    InvalidState = -10, // e.g. a message call before a successful login
+    InvalidArgument = -11, // e.g. a user name holding a line break
+    MessageTooLarge = -12, // 2 GiB or more
+};
+
+class Pop3Library : public NMailApi {
+public:
+    static constexpr std::chrono::milliseconds DefaultConnectTimeout { 30000 };
+    static constexpr std::chrono::milliseconds DefaultReplyTimeout { 60000 };
+    static constexpr quint16 DefaultPort = 110;
+    static constexpr quint16 ImplicitTlsPort = 995;
+
+    Pop3Library();
+    ~Pop3Library() override;
+
+    // Shorter waits for tests; users get no option for them.
+    void setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds reply);
+    // Certificates trusted in addition to the system's store (test CAs).
+    void addCaCertificates(const QList<QSslCertificate> &certificates);
+    // Opens a handle over a ready transport (the test and fuzz seam): reads the greeting as
+    // NMailPop3Connect does. host is what APOP and TLS name checks refer to.
+    int attachTransport(std::unique_ptr<Pop3Transport> transport, const QString &host);
+    int lastFailureCode() const { return m_lastFailureCode; }
+    QString lastFailureText() const { return m_lastFailureText; }
+
+    int NMailInitializeWinSock() override;
+    int NMailSetOption(int option, int value) override;
+    int NMailPop3Connect(const QString &server) override;
+    int NMailPop3Authenticate(
+        int handle, const QString &id, const QString &password, int apop) override;
+    int NMailPop3GetMailStatus(int handle, int mailNo, std::span<char> subject,
+        std::span<char> from, std::span<char> date, std::span<char> messageId, int flag) override;
+    int NMailPop3GetMailSize(int handle, int mailNo) override;
+    int NMailPop3GetMail(int handle, int mailNo, std::span<char> subject, std::span<char> from,
+        std::span<char> date, std::span<char> messageId, std::span<char> body, int flag1,
+        int flag2) override;
+    int NMailGetMessage(int code, std::span<char> buffer, int *size) override;
+    int NMailPop3Close(int handle) override;
+    int NMailEndWinSock() override;
+
+private:
+    int fail(Pop3Error code, const QString &text);
+    int failFrom(const Pop3Session &session, int code);
+    Pop3Session *session(int handle);
+    int addSession(std::unique_ptr<Pop3Session> session);
+    int fillHeaders(const QByteArray &message, std::span<char> subject, std::span<char> from,
+        std::span<char> date, std::span<char> messageId);
+
+    std::map<int, std::unique_ptr<Pop3Session>> m_sessions;
+    int m_nextHandle = 1;
+    int m_textBufferSize = BufferSize;
+    std::chrono::milliseconds m_connectTimeout = DefaultConnectTimeout;
+    std::chrono::milliseconds m_replyTimeout = DefaultReplyTimeout;
+    QList<QSslCertificate> m_extraCaCertificates;
+    int m_lastFailureCode = 0;
+    QString m_lastFailureText;
+};

@@ -1,0 +1,530 @@
+#include "mail/pop3session.h"
+
+#include "mail/pop3transport.h"
+
+#include <QCryptographicHash>
+#include <cstring>
+
+namespace {
+
+constexpr qsizetype InputBufferSize = 64 * 1024;
+constexpr qint64 MaxCapabilityBytes = 64 * 1024;
+// Kept of a message even when LIST gave a smaller size, so its header can still be read.
+constexpr qint64 MinKeptBytes = 64 * 1024;
+constexpr qsizetype MaxTimestamp = 256;
+
+// Server text made fit for a message: control characters (NUL included) become spaces.
+QString serverText(const QByteArray &text)
+{
+    QByteArray clean = text;
+    for (char &c : clean) {
+        if (uchar(c) < 0x20 || c == 0x7f)
+            c = ' ';
+    }
+    return QString::fromUtf8(clean).trimmed();
+}
+
+bool parseNumber(QByteArrayView digits, qint64 *value)
+{
+    if (digits.isEmpty() || digits.size() > 18)
+        return false;
+    qint64 v = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + (c - '0');
+    }
+    *value = v;
+    return true;
+}
+
+QList<QByteArrayView> words(QByteArrayView text)
+{
+    QList<QByteArrayView> result;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+            ++i;
+        const qsizetype start = i;
+        while (i < text.size() && text[i] != ' ' && text[i] != '\t')
+            ++i;
+        if (i > start)
+            result << text.sliced(start, i - start);
+    }
+    return result;
+}
+
+bool hasLineBreakOrNul(const QString &text)
+{
+    return text.contains(u'\r') || text.contains(u'\n') || text.contains(QChar(u'\0'));
+}
+
+} // namespace
+
+Pop3Session::Pop3Session(
+    std::unique_ptr<Pop3Transport> transport, QString host, std::chrono::milliseconds replyTimeout)
+    : m_transport(std::move(transport))
+    , m_host(std::move(host))
+    , m_replyTimeout(replyTimeout)
+{
+    m_in.resize(InputBufferSize);
+}
+
+Pop3Session::~Pop3Session()
+{
+    if (m_transport)
+        m_transport->close();
+}
+
+QDeadlineTimer Pop3Session::replyDeadline() const
+{
+    return QDeadlineTimer(m_replyTimeout);
+}
+
+int Pop3Session::fail(Pop3Error code, const QString &text)
+{
+    m_failureText = text;
+    return int(code);
+}
+
+int Pop3Session::failFatal(Pop3Error code, const QString &text)
+{
+    m_brokenCode = int(code);
+    m_state = State::Closed;
+    m_transport->close();
+    return fail(code, text);
+}
+
+// --- Bytes in and out ------------------------------------------------------------------------
+
+int Pop3Session::send(const QByteArray &commands)
+{
+    if (!m_transport->write(commands, replyDeadline()))
+        return failFatal(
+            Pop3Error::ConnectionLost, QStringLiteral("サーバーへの送信中に接続が切れました。"));
+    return 0;
+}
+
+int Pop3Session::fill(QDeadlineTimer deadline)
+{
+    if (m_inStart == m_inEnd) {
+        m_inStart = m_inEnd = 0;
+    } else if (m_inEnd == m_in.size()) {
+        std::memmove(m_in.data(), m_in.constData() + m_inStart, size_t(m_inEnd - m_inStart));
+        m_inEnd -= m_inStart;
+        m_inStart = 0;
+    }
+    const qint64 got = m_transport->read(m_in.data() + m_inEnd, m_in.size() - m_inEnd, deadline);
+    if (got == Pop3Transport::TimedOut)
+        return failFatal(
+            Pop3Error::TimedOut, QStringLiteral("サーバーの応答がありません（時間切れ）。"));
+    if (got <= 0)
+        return failFatal(
+            Pop3Error::ConnectionLost, QStringLiteral("サーバーとの接続が途中で切れました。"));
+    m_inEnd += got;
+    return 0;
+}
+
+int Pop3Session::readStatusLine(QByteArray *line)
+{
+    const QDeadlineTimer deadline = replyDeadline();
+    for (;;) {
+        const char *begin = m_in.constData() + m_inStart;
+        const auto *nl
+            = static_cast<const char *>(std::memchr(begin, '\n', size_t(m_inEnd - m_inStart)));
+        if (nl) {
+            qsizetype length = nl - begin;
+            m_inStart += length + 1;
+            if (length > 0 && begin[length - 1] == '\r')
+                --length;
+            if (length > MaxReplyLine)
+                break;
+            *line = QByteArray(begin, length);
+            return 0;
+        }
+        if (m_inEnd - m_inStart > MaxReplyLine + 1)
+            break;
+        if (const int rc = fill(deadline))
+            return rc;
+    }
+    return failFatal(Pop3Error::ProtocolError,
+        QStringLiteral("サーバーの応答行が長すぎます（%1 バイトを超えています）。")
+            .arg(MaxReplyLine));
+}
+
+int Pop3Session::readReply(Reply *reply)
+{
+    QByteArray line;
+    if (const int rc = readStatusLine(&line))
+        return rc;
+    QByteArrayView rest;
+    if (line.startsWith("+OK")) {
+        reply->ok = true;
+        rest = QByteArrayView(line).sliced(3);
+    } else if (line.startsWith("-ERR")) {
+        reply->ok = false;
+        rest = QByteArrayView(line).sliced(4);
+    } else {
+        return failFatal(Pop3Error::ProtocolError,
+            QStringLiteral("サーバーの応答を理解できません：%1").arg(serverText(line.left(200))));
+    }
+    if (!rest.isEmpty() && rest[0] != ' ' && rest[0] != '\t')
+        return failFatal(Pop3Error::ProtocolError,
+            QStringLiteral("サーバーの応答を理解できません：%1").arg(serverText(line.left(200))));
+    reply->text = rest.trimmed().toByteArray();
+    return 0;
+}
+
+// Multi-line data after a positive reply: lines up to a line holding only ".", with the leading
+// dot of stuffed lines removed. The bytes go into out until it holds keepLimit bytes; the rest
+// is read and dropped so the connection stays in step. Lines may end in CRLF or a bare LF and
+// may be of any length; the terminator may arrive split anywhere.
+int Pop3Session::readData(QByteArray *out, qint64 keepLimit)
+{
+    bool atLineStart = true;
+    for (;;) {
+        while (m_inStart < m_inEnd) {
+            const char *p = m_in.constData() + m_inStart;
+            const qsizetype available = m_inEnd - m_inStart;
+            if (atLineStart) {
+                if (p[0] == '.') {
+                    if (available < 2)
+                        break;
+                    if (p[1] == '\n') {
+                        m_inStart += 2;
+                        return 0;
+                    }
+                    if (p[1] == '\r') {
+                        if (available < 3)
+                            break;
+                        if (p[2] == '\n') {
+                            m_inStart += 3;
+                            return 0;
+                        }
+                    }
+                    ++m_inStart; // a stuffed dot
+                    continue;
+                }
+                atLineStart = false;
+            }
+            const auto *nl = static_cast<const char *>(std::memchr(p, '\n', size_t(available)));
+            const qsizetype chunk = nl ? nl - p + 1 : available;
+            const qint64 room = keepLimit - out->size();
+            if (room > 0)
+                out->append(p, qsizetype(std::min<qint64>(room, chunk)));
+            m_inStart += chunk;
+            atLineStart = nl != nullptr;
+        }
+        // A fresh deadline per read: a long message may take longer than one reply time-out,
+        // but the server may never stay silent for longer than that.
+        if (const int rc = fill(replyDeadline()))
+            return rc;
+    }
+}
+
+int Pop3Session::command(const QByteArray &line, Reply *reply)
+{
+    if (const int rc = send(line + "\r\n"))
+        return rc;
+    return readReply(reply);
+}
+
+// --- Greeting and login ----------------------------------------------------------------------
+
+QByteArray Pop3Session::findTimestamp(QByteArrayView greeting)
+{
+    const qsizetype open = greeting.indexOf('<');
+    if (open < 0)
+        return {};
+    const qsizetype close = greeting.indexOf('>', open);
+    if (close < 0 || close - open + 1 > MaxTimestamp)
+        return {};
+    const QByteArrayView stamp = greeting.sliced(open, close - open + 1);
+    const QByteArrayView inner = stamp.sliced(1, stamp.size() - 2);
+    const qsizetype at = inner.indexOf('@');
+    if (at <= 0 || at == inner.size() - 1 || inner.indexOf('@', at + 1) >= 0)
+        return {};
+    for (char c : inner) {
+        if (uchar(c) <= 0x20 || uchar(c) >= 0x7f || c == '<')
+            return {};
+    }
+    return stamp.toByteArray();
+}
+
+QByteArray Pop3Session::apopDigest(const QByteArray &timestamp, const QByteArray &secret)
+{
+    return QCryptographicHash::hash(timestamp + secret, QCryptographicHash::Md5).toHex();
+}
+
+int Pop3Session::readGreeting()
+{
+    Reply reply;
+    if (const int rc = readReply(&reply))
+        return rc;
+    if (!reply.ok) {
+        const QString text = serverText(reply.text);
+        return failFatal(Pop3Error::ConnectFailed,
+            text.isEmpty() ? QStringLiteral("サーバーが接続を断りました。")
+                           : QStringLiteral("サーバーが接続を断りました：%1").arg(text));
+    }
+    m_timestamp = findTimestamp(reply.text);
+    m_state = State::Authorization;
+    return 0;
+}
+
+int Pop3Session::loadCapabilities()
+{
+    m_capabilities.clear();
+    Reply reply;
+    if (const int rc = command("CAPA", &reply))
+        return rc;
+    if (!reply.ok)
+        return 0; // an RFC 1939 server without CAPA: no extensions
+    QByteArray list;
+    if (const int rc = readData(&list, MaxCapabilityBytes))
+        return rc;
+    for (const QByteArray &line : list.split('\n')) {
+        const QList<QByteArrayView> parts = words(QByteArrayView(line).trimmed());
+        if (!parts.isEmpty())
+            m_capabilities.insert(parts.first().toByteArray().toUpper());
+    }
+    return 0;
+}
+
+int Pop3Session::startTls()
+{
+    Reply reply;
+    if (const int rc = command("STLS", &reply))
+        return rc;
+    if (!reply.ok)
+        return failFatal(Pop3Error::TlsFailed,
+            QStringLiteral("サーバーが TLS を提供しながら STLS を断りました。"
+                           "暗号化せずにログインすることはしません：%1")
+                .arg(serverText(reply.text)));
+    // Anything that came with or after the +OK was sent in the clear, before the handshake.
+    m_inStart = m_inEnd = 0;
+    const Pop3Transport::TlsResult tls = m_transport->startTls(replyDeadline());
+    if (!tls.ok)
+        return failFatal(Pop3Error::TlsFailed, tls.failureText);
+    return loadCapabilities();
+}
+
+int Pop3Session::refusedLogin(const Reply &reply)
+{
+    const QString text = serverText(reply.text);
+    QString hint;
+    if (text.startsWith(QLatin1String("[AUTH]")))
+        hint = QStringLiteral("ユーザー名かパスワードが違います。");
+    else if (text.startsWith(QLatin1String("[IN-USE]")))
+        hint = QStringLiteral("メールボックスは別の接続で使用中です。");
+    else if (text.startsWith(QLatin1String("[LOGIN-DELAY]")))
+        hint = QStringLiteral("前回のログインから時間が経っていません。");
+    else if (text.startsWith(QLatin1String("[SYS/TEMP]")))
+        hint = QStringLiteral("サーバー側の一時的な障害です。");
+    else if (text.startsWith(QLatin1String("[SYS/PERM]")))
+        hint = QStringLiteral("サーバー側の障害です。");
+    QString message = QStringLiteral("ログインを拒否されました。");
+    if (!hint.isEmpty())
+        message += hint;
+    if (!text.isEmpty())
+        message += QStringLiteral("サーバーの応答：%1").arg(text);
+    return fail(Pop3Error::LoginRefused, message);
+}
+
+int Pop3Session::login(const QString &user, const QString &password, bool apop)
+{
+    Reply reply;
+    if (apop) {
+        const QByteArray digest = apopDigest(m_timestamp, password.toUtf8());
+        if (const int rc = command("APOP " + user.toUtf8() + ' ' + digest, &reply))
+            return rc;
+        return reply.ok ? 0 : refusedLogin(reply);
+    }
+    if (const int rc = command("USER " + user.toUtf8(), &reply))
+        return rc;
+    if (!reply.ok)
+        return refusedLogin(reply);
+    if (const int rc = command("PASS " + password.toUtf8(), &reply))
+        return rc;
+    return reply.ok ? 0 : refusedLogin(reply);
+}
+
+int Pop3Session::authenticate(const QString &user, const QString &password, bool apop)
+{
+    if (m_brokenCode)
+        return m_brokenCode;
+    if (m_state != State::Authorization)
+        return fail(Pop3Error::InvalidState, QStringLiteral("すでにログインしています。"));
+    if (hasLineBreakOrNul(user) || hasLineBreakOrNul(password) || user.isEmpty())
+        return fail(Pop3Error::InvalidArgument,
+            QStringLiteral("ユーザー名かパスワードに使えない文字が含まれています。"));
+    if (apop && m_timestamp.isEmpty())
+        return fail(Pop3Error::ApopUnavailable,
+            QStringLiteral("このサーバーでは APOP を使えません"
+                           "（挨拶にタイムスタンプがないか、形式が正しくありません）。"));
+
+    enum class Step { Capabilities, Tls, Login, Stat, Done };
+    Step step = Step::Capabilities;
+    while (step != Step::Done) {
+        int rc = 0;
+        switch (step) {
+        case Step::Capabilities:
+            rc = loadCapabilities();
+            step = Step::Tls;
+            break;
+        case Step::Tls:
+            if (m_capabilities.contains("STLS") && !m_transport->isEncrypted())
+                rc = startTls();
+            step = Step::Login;
+            break;
+        case Step::Login:
+            rc = login(user, password, apop);
+            step = Step::Stat;
+            break;
+        case Step::Stat: {
+            Reply reply;
+            rc = command("STAT", &reply);
+            if (rc == 0 && !reply.ok)
+                rc = fail(Pop3Error::ServerError,
+                    QStringLiteral("メールボックスの状態を取得できません：%1")
+                        .arg(serverText(reply.text)));
+            const QList<QByteArrayView> parts = words(reply.text);
+            qint64 count = 0;
+            if (rc == 0 && (parts.isEmpty() || !parseNumber(parts[0], &count) || count > INT_MAX))
+                rc = failFatal(Pop3Error::ProtocolError,
+                    QStringLiteral("STAT の応答を理解できません：%1").arg(serverText(reply.text)));
+            m_count = int(count);
+            step = Step::Done;
+            break;
+        }
+        case Step::Done:
+            break;
+        }
+        if (rc)
+            return rc;
+    }
+    m_state = State::Transaction;
+    return m_count;
+}
+
+// --- Messages --------------------------------------------------------------------------------
+
+int Pop3Session::readListReply(int number, const Reply &reply, qint64 *size)
+{
+    if (!reply.ok)
+        return fail(Pop3Error::ServerError,
+            QStringLiteral("メッセージ %1 の大きさを取得できません：%2")
+                .arg(number)
+                .arg(serverText(reply.text)));
+    const QList<QByteArrayView> parts = words(reply.text);
+    qint64 listed = 0;
+    if (parts.size() < 2 || !parseNumber(parts[0], &listed) || listed != number
+        || !parseNumber(parts[1], size))
+        return failFatal(Pop3Error::ProtocolError,
+            QStringLiteral("LIST の応答を理解できません：%1").arg(serverText(reply.text)));
+    m_sizeNumber = number;
+    m_size = *size;
+    return 0;
+}
+
+qint64 Pop3Session::messageSize(int number)
+{
+    if (m_brokenCode)
+        return m_brokenCode;
+    if (m_state != State::Transaction)
+        return fail(Pop3Error::InvalidState, QStringLiteral("ログインしていません。"));
+    if (number < 1 || number > m_count)
+        return fail(
+            Pop3Error::ServerError, QStringLiteral("メッセージ %1 はありません。").arg(number));
+    if (m_sizeNumber == number)
+        return m_size;
+    Reply reply;
+    if (const int rc = command("LIST " + QByteArray::number(number), &reply))
+        return rc;
+    qint64 size = 0;
+    if (const int rc = readListReply(number, reply, &size))
+        return rc;
+    return size;
+}
+
+int Pop3Session::readRetrReply(int number, qint64 keepLimit)
+{
+    Reply reply;
+    if (const int rc = readReply(&reply))
+        return rc;
+    if (!reply.ok)
+        return fail(Pop3Error::ServerError,
+            QStringLiteral("メッセージ %1 を取得できません：%2")
+                .arg(number)
+                .arg(serverText(reply.text)));
+    m_message.clear();
+    m_messageNumber = 0;
+    if (const int rc = readData(&m_message, keepLimit))
+        return rc;
+    m_messageNumber = number;
+    return 0;
+}
+
+int Pop3Session::retrieve(int number)
+{
+    if (m_brokenCode)
+        return m_brokenCode;
+    if (m_state != State::Transaction)
+        return fail(Pop3Error::InvalidState, QStringLiteral("ログインしていません。"));
+    if (number < 1 || number > m_count)
+        return fail(
+            Pop3Error::ServerError, QStringLiteral("メッセージ %1 はありません。").arg(number));
+    if (m_messageNumber == number)
+        return 0;
+
+    const QByteArray retr = "RETR " + QByteArray::number(number) + "\r\n";
+    int rc = 0;
+    if (m_sizeNumber != number && m_capabilities.contains("PIPELINING")) {
+        // One round trip: both commands go out together, and both replies are always read so
+        // the connection stays in step, whatever LIST says.
+        if ((rc = send("LIST " + QByteArray::number(number) + "\r\n" + retr)))
+            return rc;
+        Reply list;
+        if ((rc = readReply(&list)))
+            return rc;
+        qint64 size = 0;
+        const int listRc = readListReply(number, list, &size);
+        if (m_brokenCode)
+            return m_brokenCode;
+        const bool keep = listRc == 0 && size <= MaxMessageSize;
+        const QString listFailure = m_failureText;
+        if ((rc = readRetrReply(number, keep ? std::max(size, MinKeptBytes) : 0)))
+            return rc;
+        if (!keep) {
+            m_messageNumber = 0;
+            m_message.clear();
+            return listRc ? fail(Pop3Error(listRc), listFailure)
+                          : fail(Pop3Error::MessageTooLarge,
+                              QStringLiteral("メッセージ %1 が大きすぎます。").arg(number));
+        }
+        return 0;
+    }
+
+    const qint64 size = messageSize(number);
+    if (size < 0)
+        return int(size);
+    if (size > MaxMessageSize)
+        return fail(Pop3Error::MessageTooLarge,
+            QStringLiteral("メッセージ %1 が大きすぎます。").arg(number));
+    if ((rc = send(retr)))
+        return rc;
+    return readRetrReply(number, std::max(size, MinKeptBytes));
+}
+
+void Pop3Session::quit()
+{
+    if (m_state != State::Closed && !m_brokenCode) {
+        Reply reply;
+        // The reply is read only so that the server sees an orderly end; its content does not
+        // matter.
+        if (command("QUIT", &reply) == 0)
+            m_state = State::Closed;
+    }
+    m_state = State::Closed;
+    m_transport->close();
+}

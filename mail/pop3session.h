@@ -1,0 +1,93 @@
+#pragma once
+// One POP3 connection's protocol state. Each public call runs its steps in order (send a
+// command, read its reply, act on it); readStatusLine() and readData() are the only places that
+// take bytes apart. Results are a value >= 0 or a Pop3Error code, with failureText() describing
+// the last failure in Japanese. Fatal failures (lost, timed out, out of sync) leave the session
+// broken: every later call returns the same failure at once.
+#include "mail/pop3library.h"
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QSet>
+#include <QString>
+#include <chrono>
+#include <memory>
+
+class Pop3Transport;
+
+class Pop3Session {
+public:
+    // Longest status line accepted, without its line end. Message data lines may be longer.
+    static constexpr qsizetype MaxReplyLine = 8192;
+    static constexpr qint64 MaxMessageSize = qint64(2) * 1024 * 1024 * 1024 - 1;
+
+    Pop3Session(std::unique_ptr<Pop3Transport> transport, QString host,
+        std::chrono::milliseconds replyTimeout);
+    ~Pop3Session();
+
+    int readGreeting();
+    // The message count, or a failure code.
+    int authenticate(const QString &user, const QString &password, bool apop);
+    // The size from LIST n (up to 2^63), or a failure code.
+    qint64 messageSize(int number);
+    // Makes message number the retrieved one; message() then holds its unstuffed bytes.
+    int retrieve(int number);
+    const QByteArray &message() const { return m_message; }
+    void quit();
+
+    QString failureText() const { return m_failureText; }
+    bool isBroken() const { return m_brokenCode != 0; }
+    bool isLoggedIn() const { return m_state == State::Transaction; }
+    QByteArray greetingTimestamp() const { return m_timestamp; }
+    bool hasCapability(const QByteArray &name) const { return m_capabilities.contains(name); }
+
+    // APOP's digest: MD5 of timestamp and secret, in lower-case hex.
+    static QByteArray apopDigest(const QByteArray &timestamp, const QByteArray &secret);
+    // The "<...@...>" part of a greeting, or empty when there is none or it looks unsafe.
+    static QByteArray findTimestamp(QByteArrayView greeting);
+
+private:
+    enum class State { Greeting, Authorization, Transaction, Closed };
+    struct Reply {
+        bool ok = false;
+        QByteArray text; // after "+OK " / "-ERR "
+    };
+
+    int send(const QByteArray &commands);
+    int readReply(Reply *reply);
+    int readStatusLine(QByteArray *line);
+    int readData(QByteArray *out, qint64 keepLimit);
+    int fill(QDeadlineTimer deadline);
+    int command(const QByteArray &line, Reply *reply);
+    int loadCapabilities();
+    int startTls();
+    int login(const QString &user, const QString &password, bool apop);
+    int readListReply(int number, const Reply &reply, qint64 *size);
+    int readRetrReply(int number, qint64 keepLimit);
+    int fail(Pop3Error code, const QString &text);
+    int failFatal(Pop3Error code, const QString &text);
+    int refusedLogin(const Reply &reply);
+    QDeadlineTimer replyDeadline() const;
+
+    std::unique_ptr<Pop3Transport> m_transport;
+    QString m_host;
+    std::chrono::milliseconds m_replyTimeout;
+    State m_state = State::Greeting;
+    int m_brokenCode = 0;
+    QString m_failureText;
+
+    QByteArray m_timestamp;
+    QSet<QByteArray> m_capabilities;
+    int m_count = 0;
+
+    // Received bytes not yet consumed: m_in[m_inStart, m_inEnd).
+    QByteArray m_in;
+    qsizetype m_inStart = 0;
+    qsizetype m_inEnd = 0;
+
+    // The one message kept, and the last LIST answer.
+    int m_messageNumber = 0;
+    QByteArray m_message;
+    int m_sizeNumber = 0;
+    qint64 m_size = 0;
+};

@@ -1,0 +1,176 @@
+#include "mail/pop3transport.h"
+
+#include <QSslConfiguration>
+#include <QSslSocket>
+
+namespace {
+
+int waitMs(const QDeadlineTimer &deadline)
+{
+    const qint64 left = deadline.remainingTime();
+    return left < 0 ? 0 : int(std::min<qint64>(left, std::numeric_limits<int>::max()));
+}
+
+QString describeSslError(const QSslError &error)
+{
+    switch (error.error()) {
+    case QSslError::HostNameMismatch:
+        return QStringLiteral("証明書の名前が接続先のサーバー名と一致しません");
+    case QSslError::SelfSignedCertificate:
+        return QStringLiteral("証明書が自己署名で、信頼されていません");
+    case QSslError::SelfSignedCertificateInChain:
+    case QSslError::UnableToGetLocalIssuerCertificate:
+    case QSslError::UnableToGetIssuerCertificate:
+    case QSslError::UnableToVerifyFirstCertificate:
+    case QSslError::CertificateUntrusted:
+        return QStringLiteral("証明書の発行者が信頼されていません");
+    case QSslError::CertificateExpired:
+        return QStringLiteral("証明書の有効期限が切れています");
+    case QSslError::CertificateNotYetValid:
+        return QStringLiteral("証明書の有効期間がまだ始まっていません");
+    case QSslError::CertificateRevoked:
+        return QStringLiteral("証明書が失効しています");
+    case QSslError::CertificateSignatureFailed:
+    case QSslError::CertificateRejected:
+        return QStringLiteral("証明書の署名が正しくありません");
+    case QSslError::NoPeerCertificate:
+        return QStringLiteral("サーバーが証明書を送ってきません");
+    default:
+        return QStringLiteral("証明書を検証できません（%1）").arg(error.errorString());
+    }
+}
+
+} // namespace
+
+SocketTransport::SocketTransport()
+    : m_socket(std::make_unique<QSslSocket>())
+{
+}
+
+SocketTransport::~SocketTransport()
+{
+    close();
+}
+
+SocketTransport::OpenResult SocketTransport::open(const QString &host, quint16 port,
+    bool implicitTls, const QList<QSslCertificate> &extraCaCertificates, QDeadlineTimer deadline,
+    QString *failureText)
+{
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    config.addCaCertificates(extraCaCertificates);
+    config.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    m_socket->setSslConfiguration(config);
+    m_socket->setPeerVerifyName(host);
+    if (implicitTls)
+        m_socket->connectToHostEncrypted(host, port);
+    else
+        m_socket->connectToHost(host, port);
+
+    if (!m_socket->waitForConnected(waitMs(deadline))) {
+        const bool timedOut
+            = deadline.hasExpired() || m_socket->error() == QAbstractSocket::SocketTimeoutError;
+        if (timedOut)
+            *failureText = QStringLiteral("サーバー %1 への接続が時間切れになりました。").arg(host);
+        else if (m_socket->error() == QAbstractSocket::HostNotFoundError)
+            *failureText = QStringLiteral("サーバー %1 が見つかりません。").arg(host);
+        else if (m_socket->error() == QAbstractSocket::ConnectionRefusedError)
+            *failureText = QStringLiteral("サーバー %1 のポート %2 に接続を拒否されました。")
+                               .arg(host)
+                               .arg(port);
+        else
+            *failureText = QStringLiteral("サーバー %1 に接続できません（%2）。")
+                               .arg(host, m_socket->errorString());
+        m_socket->abort();
+        return timedOut ? OpenResult::TimedOut : OpenResult::Failed;
+    }
+    if (implicitTls) {
+        const TlsResult tls = finishHandshake(deadline);
+        if (!tls.ok) {
+            *failureText = tls.failureText;
+            return OpenResult::TlsFailed;
+        }
+    }
+    return OpenResult::Ok;
+}
+
+qint64 SocketTransport::read(char *data, qint64 maxSize, QDeadlineTimer deadline)
+{
+    while (m_socket->bytesAvailable() <= 0) {
+        if (m_socket->state() != QAbstractSocket::ConnectedState)
+            return Closed;
+        if (deadline.hasExpired())
+            return TimedOut;
+        if (!m_socket->waitForReadyRead(waitMs(deadline))) {
+            if (m_socket->bytesAvailable() > 0)
+                break;
+            if (m_socket->state() == QAbstractSocket::ConnectedState
+                && m_socket->error() == QAbstractSocket::SocketTimeoutError)
+                return TimedOut;
+            if (m_socket->state() != QAbstractSocket::ConnectedState)
+                return Closed;
+            if (deadline.hasExpired())
+                return TimedOut;
+        }
+    }
+    const qint64 got = m_socket->read(data, maxSize);
+    return got > 0 ? got : Closed;
+}
+
+bool SocketTransport::write(QByteArrayView data, QDeadlineTimer deadline)
+{
+    if (m_socket->state() != QAbstractSocket::ConnectedState)
+        return false;
+    if (m_socket->write(data.data(), data.size()) != data.size())
+        return false;
+    while (m_socket->bytesToWrite() > 0 || m_socket->encryptedBytesToWrite() > 0) {
+        if (deadline.hasExpired() || !m_socket->waitForBytesWritten(waitMs(deadline)))
+            return m_socket->bytesToWrite() == 0 && m_socket->encryptedBytesToWrite() == 0;
+    }
+    return true;
+}
+
+Pop3Transport::TlsResult SocketTransport::startTls(QDeadlineTimer deadline)
+{
+    // Whatever the server sent after its reply to STLS came in plain text: an attacker may have
+    // put it there, so it must never be read as if it had come through the encrypted channel.
+    m_socket->readAll();
+    m_socket->startClientEncryption();
+    return finishHandshake(deadline);
+}
+
+Pop3Transport::TlsResult SocketTransport::finishHandshake(QDeadlineTimer deadline)
+{
+    TlsResult result;
+    if (m_socket->waitForEncrypted(waitMs(deadline))) {
+        result.ok = true;
+        return result;
+    }
+    QStringList reasons;
+    for (const QSslError &error : m_socket->sslHandshakeErrors())
+        reasons << describeSslError(error);
+    reasons.removeDuplicates();
+    if (!reasons.isEmpty())
+        result.failureText = QStringLiteral("TLS で安全に接続できません：%1。")
+                                 .arg(reasons.join(QStringLiteral("、")));
+    else if (deadline.hasExpired())
+        result.failureText = QStringLiteral("TLS の接続準備が時間切れになりました。");
+    else
+        result.failureText
+            = QStringLiteral("TLS で安全に接続できません（%1）。").arg(m_socket->errorString());
+    m_socket->abort();
+    return result;
+}
+
+bool SocketTransport::isEncrypted() const
+{
+    return m_socket->isEncrypted();
+}
+
+void SocketTransport::close()
+{
+    if (m_socket->state() != QAbstractSocket::UnconnectedState) {
+        m_socket->disconnectFromHost();
+        if (m_socket->state() != QAbstractSocket::UnconnectedState)
+            m_socket->abort();
+    }
+}
