@@ -1,0 +1,33 @@
+#pragma once
+// The background tune: one MIDI file under the alias "bgm", driven through the media-command
+// layer. Play opens and starts it and enables the watcher; the watcher (every 100 ms) asks for
+// the tune's mode and, once it has run out, plays it again from the start while the loop box is
+// ticked, or closes it. No command's result is examined: a missing file or a silent machine
+// leaves the program quiet, never stuck.
+#include <QString>
+#include <functional>
+
+class MediaCommandLayer;
+class QTimer;
+
+class BackgroundTune {
+public:
+    BackgroundTune(MediaCommandLayer &media, QTimer &watcher, std::function<bool()> loopTicked);
+
+    static QString openCommand(); // open "<program folder>/Sound/Kouka.mid" alias bgm
+
+    void play(); // the "再生" button
+    void stop(); // the "停止" button
+    void watchTick(); // each tick of the watcher
+    // "stop bgm" then "close bgm", leaving the watcher as it is (idle scene, start-up, shutdown).
+    void stopAndClose();
+
+private:
+    void send(const QString &command);
+
+    MediaCommandLayer &m_media;
+    QTimer &m_watcher;
+    std::function<bool()> m_loopTicked;
+    // The status reply lands here; it lives as long as the tune.
+    char m_reply[256] = {};
+};
