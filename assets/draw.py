@@ -18,6 +18,7 @@ import sys
 
 from PIL import ImageDraw, ImageFont
 
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import pixelkit as pk  # noqa: E402
 from pixelkit import C  # noqa: E402
@@ -387,145 +388,245 @@ def background(t, n):
     return img
 
 
+def limb(s, pts, width, base, dark=None, light=None):
+    """A bent arm or leg: a thick polyline with rounded joints."""
+    r = width / 2
+
+    def shape(d):
+        d.line(pts, fill=255, width=width)
+        for x, y in pts:
+            d.ellipse((round(x - r + 0.5), round(y - r + 0.5), round(x + r - 0.5), round(y + r - 0.5)), fill=255)
+
+    return s.piece(shape, base, dark, light, 2)
+
+
+def lerp(a, b, t):
+    return a + (b - a) * t
+
+
+def lerp_pt(p, q, t):
+    return (round(lerp(p[0], q[0], t)), round(lerp(p[1], q[1], t)))
+
+
+SWIRL = [".ww.", "w..w", "w.w.", ".w.."]
+
+
 def traveller(pose):
-    """The crying traveller in red with a bundle on a stick.
-    pose keys: 'bob', 'tilt' (-1/0/1), 'legs' (0 stand, 1/2 kick), 'arm' (0..3), 'sob' (0/1)."""
-    s = Sprite(100, 130)
-    bob = pose.get("bob", 0)
-    legs = pose.get("legs", 0)
-    arm = pose.get("arm", 0)
+    """The crying traveller in red, with a bundle on a stick over his shoulder.
+    pose: 'lift' (how far the whole body hops up), 'kick' (-1..1: which leg kicks and how
+    far), 'wave' (0..1: free arm raised), 'dance' (bool), 'sob' (0/1), 'tilt' (head lean)."""
+    s = Sprite(110, 130)
+    lift = round(pose.get("lift", 0))
+    kick = pose.get("kick", 0)
+    wave = pose.get("wave", 0)
     sob = pose.get("sob", 0)
-    tilt = pose.get("tilt", 0)
-    ground = 122
-    # Bundle on the stick behind the shoulder.
-    bx, by = 14 + tilt * 2, 24 + bob + sob
-    s.line([(bx + 12, by + 8), (62, 66 + bob)], "wood3", 2)
-    s.piece(many(E((bx, by, bx + 26, by + 22)), P([(bx + 8, by + 2), (bx + 13, by - 5), (bx + 17, by + 2)])), "green2", "green3", "green1", 3)
-    for (x, y) in [(6, 6), (14, 12), (18, 5), (8, 15), (20, 15)]:
-        s.grid(bx + x - 1, by + y - 1, [".w.", "w.w"][:1] + ["ww."], {"w": "cream1"})
-    # Legs.
-    lx = 40
-    if legs == 0:
-        s.piece(R((lx, 92 + bob, lx + 7, ground - 4)), "red3", "red4", None, 1)
-        s.piece(R((lx + 11, 92 + bob, lx + 18, ground - 4)), "red3", "red4", None, 1)
-        s.piece(E((lx - 4, ground - 6, lx + 8, ground)), "wood3", "wood4", "wood2", 1)
-        s.piece(E((lx + 11, ground - 6, lx + 23, ground)), "wood3", "wood4", "wood2", 1)
-    else:
-        k = 1 if legs == 1 else -1
-        # One leg kicks out, the other stands.
-        st = lx + (11 if k == 1 else 0)
-        s.piece(R((st, 92 + bob, st + 7, ground - 4)), "red3", "red4", None, 1)
-        s.piece(E((st - 2, ground - 6, st + 10, ground)), "wood3", "wood4", "wood2", 1)
-        if k == 1:
-            s.piece(P([(lx, 92 + bob), (lx + 7, 94 + bob), (lx - 6, 110 + bob), (lx - 12, 106 + bob)]), "red3", "red4", None, 1)
-            s.piece(E((lx - 20, 104 + bob, lx - 8, 111 + bob)), "wood3", "wood4", "wood2", 1)
-        else:
-            s.piece(P([(lx + 11, 94 + bob), (lx + 18, 92 + bob), (lx + 30, 106 + bob), (lx + 24, 110 + bob)]), "red3", "red4", None, 1)
-            s.piece(E((lx + 26, 104 + bob, lx + 38, 111 + bob)), "wood3", "wood4", "wood2", 1)
-    # Body: red jacket.
-    s.piece(P([(36, 62 + bob), (62, 62 + bob), (64, 96 + bob), (34, 96 + bob)]), "red2", "red3", "red1", 3)
-    s.line([(49, 63 + bob), (49, 95 + bob)], "red3")
-    s.piece(R((34, 88 + bob, 64, 91 + bob)), "white", "grey1", None, 1)
-    # Arm holding the stick (at the shoulder).
-    s.piece(P([(58, 64 + bob), (66, 70 + bob), (62, 76 + bob), (55, 70 + bob)]), "red2", "red3", None, 1)
-    s.piece(E((58, 62 + bob, 66, 70 + bob)), "skin1", "skin2", None, 1)
-    # Free arm: wipes tears or waves.
-    fx = [(30, 58), (24, 52), (26, 76), (20, 64)][arm]
-    s.piece(P([(38, 64 + bob), (fx[0] + 5, fx[1] + bob), (fx[0] + 1, fx[1] + 5 + bob), (36, 72 + bob)]), "red2", "red3", None, 1)
-    s.piece(E((fx[0] - 4, fx[1] - 3 + bob, fx[0] + 4, fx[1] + 5 + bob)), "skin1", "skin2", None, 1)
-    # Head.
-    hx, hy = 30 + tilt, 22 + bob + sob
-    s.piece(E((hx, hy, hx + 38, hy + 40)), "skin1", "skin2", None, 3)
-    # Hair.
+    tilt = round(pose.get("tilt", 0))
+    dance = pose.get("dance", False)
+    cx = 52
+    ground = 122 - lift
+    hip = 94 - lift
+    sh = 64 - lift + (1 if sob and not dance else 0)  # shoulders
+    # Bundle hanging behind the left shoulder.
+    bx, by = cx - 50 + tilt, 22 - lift + sob
+    knot = (bx + 15, by + 3)
     s.piece(
-        many(E((hx + 1, hy - 2, hx + 37, hy + 18)), P([(hx + 4, hy + 14), (hx + 10, hy + 8), (hx + 14, hy + 16), (hx + 20, hy + 9), (hx + 26, hy + 16), (hx + 32, hy + 9), (hx + 36, hy + 14)])),
+        many(E((bx, by + 2, bx + 30, by + 27)), P([(bx + 9, by + 6), (bx + 12, by - 4), (bx + 16, by + 2), (bx + 21, by - 3), (bx + 22, by + 6)])),
+        "green2",
+        "green3",
+        "green1",
+        3,
+    )
+    for x, y in [(5, 10), (14, 14), (21, 8), (9, 19), (20, 19)]:
+        s.grid(bx + x - 2, by + y - 2, SWIRL, {"w": "cream1"})
+    s.px(knot[0], knot[1], "green3")
+    # Legs and shoes.
+    hips = [(cx - 6, hip), (cx + 6, hip)]
+    for side in (-1, 1):
+        hx, hy = hips[0 if side < 0 else 1]
+        k = max(0.0, kick * side)  # how far this leg kicks out
+        foot = (hx + side * 2 + side * round(20 * k), ground - 4 - round(16 * k))
+        knee = (hx + side * (1 + round(12 * k)), hy + 13 - round(4 * k))
+        limb(s, [(hx, hy), knee, foot], 8, "red3", "red4")
+        fx, fy = foot
+        toe = side * 5
+        s.piece(E((fx - 6 + toe, fy - 3, fx + 6 + toe, fy + 4)), "wood3", "wood4", "wood2", 1)
+    # Body: red jacket with white trim.
+    s.piece(P([(cx - 14, sh - 2), (cx + 14, sh - 2), (cx + 17, hip + 3), (cx - 17, hip + 3)]), "red2", "red3", "red1", 3)
+    s.line([(cx, sh + 2), (cx, hip + 2)], "white")
+    s.line([(cx - 16, hip), (cx + 16, hip)], "white")
+    s.line([(cx - 16, hip + 1), (cx + 16, hip + 1)], "grey1")
+    s.piece(P([(cx - 8, sh - 3), (cx, sh + 4), (cx + 8, sh - 3)]), "white", "grey1")
+    # Head.
+    hx0, hy0 = cx - 21 + tilt, 22 - lift + sob
+    s.piece(E((hx0, hy0, hx0 + 42, hy0 + 40)), "skin1", "skin2", None, 3)
+    # Ears.
+    s.piece(E((hx0 - 3, hy0 + 19, hx0 + 3, hy0 + 27)), "skin1", "skin2", None, 1)
+    s.piece(E((hx0 + 39, hy0 + 19, hx0 + 45, hy0 + 27)), "skin1", "skin2", None, 1)
+    s.piece(E((hx0 + 1, hy0 + 2, hx0 + 41, hy0 + 38)), "skin1", "skin2", None, 3, ink=False)
+    # Bowl-cut hair with a tuft on top and a jagged fringe.
+    fringe = [(hx0 + 1, hy0 + 20), (hx0 + 1, hy0 + 8)]
+    fringe += [(hx0 + 41, hy0 + 8), (hx0 + 41, hy0 + 20), (hx0 + 37, hy0 + 20)]
+    for i, x in enumerate(range(hx0 + 36, hx0 + 4, -4)):
+        fringe.append((x, hy0 + (13 if i % 2 == 0 else 16)))
+    fringe.append((hx0 + 5, hy0 + 20))
+    s.piece(
+        many(
+            E((hx0, hy0 - 2, hx0 + 42, hy0 + 18)),
+            P(fringe),
+            P([(hx0 + 18, hy0 + 1), (hx0 + 22, hy0 - 7), (hx0 + 24, hy0 - 4), (hx0 + 25, hy0 + 1)]),
+        ),
         "hair",
         "ink",
         "brown1",
         2,
     )
-    # Closed crying eyes.
-    s.grid(hx + 7, hy + 20, ["kk....", "..kk..", "....kk"][::-1], {"k": "ink"})
-    s.grid(hx + 25, hy + 20, ["kk....", "..kk..", "....kk"][::-1][::1], {"k": "ink"})
-    # Wailing mouth.
-    s.piece(E((hx + 14, hy + 27, hx + 24, hy + 36 + sob)), "red4", None, None, ink=True)
-    s.piece(E((hx + 16, hy + 32 + sob, hx + 22, hy + 36 + sob)), "pink1", None, None, ink=False)
-    s.px(hx + 8, hy + 26, "blush")
-    s.px(hx + 9, hy + 26, "blush")
-    s.px(hx + 29, hy + 26, "blush")
-    s.px(hx + 30, hy + 26, "blush")
-    return s.img, (hx, hy)
+    s.line([(hx0 + 12, hy0 + 3), (hx0 + 17, hy0 + 2)], "brown1")
+    # Sad brows and squeezed-shut eyes: > <
+    ex, ey = hx0 + 9, hy0 + 21
+    s.grid(ex - 1, ey - 4, ["...kk", ".kk..", "k...."], {"k": "ink"})
+    s.grid(ex + 19, ey - 4, ["kk...", "..kk.", "....k"], {"k": "ink"})
+    s.grid(ex, ey, ["kk...", "..kk.", "....k", "..kk.", "kk..."], {"k": "ink"})
+    s.grid(ex + 20, ey, ["...kk", ".kk..", "k....", ".kk..", "...kk"], {"k": "ink"})
+    # Cheeks.
+    for x in (hx0 + 5, hx0 + 33):
+        s.rect((x, hy0 + 28, x + 3, hy0 + 29), "blush")
+    # Wailing mouth: wide open, corners pulled down.
+    my = hy0 + 27
+    s.piece(
+        P([(hx0 + 15, my + 5), (hx0 + 18, my + 1), (hx0 + 24, my + 1), (hx0 + 27, my + 5), (hx0 + 26, my + 9 + sob), (hx0 + 16, my + 9 + sob)]),
+        "red4",
+        None,
+        None,
+    )
+    s.rect((hx0 + 18, my + 7 + sob, hx0 + 24, my + 9 + sob), "pink1")
+    s.px(hx0 + 18, my + 7 + sob, "red4")
+    s.px(hx0 + 24, my + 7 + sob, "red4")
+    # Tear streams down the cheeks.
+    for tx in (ex + 1, ex + 23):
+        s.rect((tx, ey + 5, tx + 2, ey + 12), "tear2")
+        s.line([(tx, ey + 5), (tx, ey + 12)], "tear1")
+    # Arm holding the stick at the left shoulder, and the stick itself.
+    shl = (cx - 12, sh + 2)
+    hand = (cx - 13, sh - 2)
+    limb(s, [shl, (cx - 23, sh + 14), hand], 7, "red2", "red3")
+    s.line([(hand[0] + 4, hand[1] + 3), knot], "wood4", 3)
+    s.line([(hand[0] + 4, hand[1] + 2), (knot[0], knot[1] - 1)], "wood2", 1)
+    s.piece(E((hand[0] - 4, hand[1] - 3, hand[0] + 4, hand[1] + 4)), "skin1", "skin2", None, 1)
+    # Free arm: rubs the eye when standing, waves when dancing.
+    shr = (cx + 12, sh + 2)
+    if dance:
+        elbow = lerp_pt((cx + 26, sh + 10), (cx + 27, sh - 2), wave)
+        fist = lerp_pt((cx + 36, sh - 2), (cx + 30, sh - 20), wave)
+    else:
+        elbow = (cx + 22, sh + 12)
+        fist = (cx + 14 + sob, sh - 16)
+    limb(s, [shr, elbow, fist], 7, "red2", "red3")
+    s.piece(E((fist[0] - 4, fist[1] - 4, fist[0] + 4, fist[1] + 4)), "skin1", "skin2", None, 1)
+    return s.img, (ex, ey)
 
 
-def tears(img, x, y, t, spread=0):
-    """Two streams of tears from the eyes at (x, y) (left eye) and (x + 18, y)."""
-    for side, ex in ((-1, x), (1, x + 22)):
-        for j in range(7):
-            ph = (j * 3 + t * 2) % 21
-            dx = side * (2 + ph // 2 + spread * ph // 4)
-            dy = ph * ph // 14
-            pk.put(img, ex + dx, y + dy, "tear2")
-            pk.put(img, ex + dx, y + dy + 1, "tear2")
-            pk.put(img, ex + dx - side, y + dy, "tear1")
+def tears(img, x, y, t, n, dancing):
+    """Drops flying off both eyes; x, y is the left eye, the right one is 20 pixels on."""
+    for side, ex in ((-1, x - 1), (1, x + 24)):
+        for j in range(3):
+            ph = ((t / n) + j / 3) % 1.0
+            if dancing:
+                dx = side * round(6 + 26 * ph)
+                dy = round(-6 * ph + 40 * ph * ph)
+            else:
+                dx = side * round(3 + 8 * ph)
+                dy = round(4 + 30 * ph * ph)
+            pk.grid(img, ex + dx - 1, y + dy - 2, [".l.", "lbl", "bbb", ".b."], {"l": "tear1", "b": "tear2"})
 
 
 def guitarist(pose):
-    """The singing guitarist in a straw hat. pose: 'strum' (0/1), 'mouth' (0..2), 'bob'."""
+    """The singing guitarist in a knitted cap. pose: 'strum' (0..1), 'mouth' (0..2), 'bob', 'tap'."""
     s = Sprite(110, 140)
-    bob = pose.get("bob", 0)
+    bob = round(pose.get("bob", 0))
     strum = pose.get("strum", 0)
     mouth = pose.get("mouth", 0)
+    tap = pose.get("tap", 0)
+    cx = 55
     ground = 132
     # Legs and shoes.
-    s.piece(R((42, 96, 51, ground - 5)), "blue3", "blue4", None, 1)
-    s.piece(R((58, 96, 67, ground - 5)), "blue3", "blue4", None, 1)
-    tap = pose.get("tap", 0)
-    s.piece(E((38, ground - 7, 52, ground)), "ink", None, "grey4", 1)
-    s.piece(E((57, ground - 7 - tap, 72, ground - tap)), "ink", None, "grey4", 1)
+    limb(s, [(cx - 7, 100), (cx - 8, ground - 5)], 9, "blue3", "blue4")
+    limb(s, [(cx + 7, 100), (cx + 8, ground - 5 - tap)], 9, "blue3", "blue4")
+    s.piece(E((cx - 16, ground - 7, cx - 3, ground)), "ink", None, "grey4", 1)
+    s.piece(E((cx + 3, ground - 7 - tap, cx + 17, ground - tap)), "ink", None, "grey4", 1)
     # Striped shirt.
-    s.piece(P([(38, 58 + bob), (72, 58 + bob), (74, 100), (36, 100)]), "white", "grey1", None, 2)
-    for y in range(62 + bob, 100, 6):
-        s.line([(37, y), (73, y)], "blue2")
-        s.line([(37, y + 1), (73, y + 1)], "blue2")
+    top = 60 + bob
+    m = s.piece(P([(cx - 15, top), (cx + 15, top), (cx + 18, 104), (cx - 18, 104)]), "white", "grey1", None, 2)
+    for y in range(top + 4, 104, 5):
+        s.line([(cx - 18, y), (cx + 18, y)], "blue2")
+        s.line([(cx - 18, y + 1), (cx + 18, y + 1)], "blue2")
+    pk.outline(s.img)
     # Head.
-    hx, hy = 36, 20 + bob
-    s.piece(E((hx, hy, hx + 38, hy + 38)), "skin1", "skin2", None, 3)
-    # Happy closed eyes, eyebrows.
-    s.grid(hx + 8, hy + 18, [".kk.", "k..k"], {"k": "ink"})
-    s.grid(hx + 26, hy + 18, [".kk.", "k..k"], {"k": "ink"})
-    s.px(hx + 7, hy + 24, "blush")
-    s.px(hx + 8, hy + 24, "blush")
-    s.px(hx + 30, hy + 24, "blush")
-    s.px(hx + 31, hy + 24, "blush")
+    hx, hy = cx - 20, 22 + bob
+    s.piece(E((hx - 3, hy + 18, hx + 4, hy + 26)), "skin1", "skin2", None, 1)
+    s.piece(E((hx + 36, hy + 18, hx + 43, hy + 26)), "skin1", "skin2", None, 1)
+    s.piece(E((hx, hy, hx + 40, hy + 39)), "skin1", "skin2", None, 3)
+    # Sideburns and tufts of hair under the cap.
+    s.piece(many(R((hx + 1, hy + 10, hx + 5, hy + 22)), R((hx + 35, hy + 10, hx + 39, hy + 22))), "brown1", "hair", None, 1, ink=False)
+    # Happy closed eyes and raised brows.
+    s.grid(hx + 8, hy + 20, [".kkk.", "k...k"], {"k": "ink"})
+    s.grid(hx + 27, hy + 20, [".kkk.", "k...k"], {"k": "ink"})
+    s.line([(hx + 8, hy + 16), (hx + 12, hy + 15)], "brown1")
+    s.line([(hx + 28, hy + 15), (hx + 32, hy + 16)], "brown1")
+    for x in (hx + 5, hx + 32):
+        s.rect((x, hy + 25, x + 3, hy + 26), "blush")
     # Singing mouth.
-    mh = [3, 6, 8][mouth]
-    s.piece(E((hx + 14, hy + 26, hx + 24, hy + 26 + mh)), "red4", None, None)
+    mh = [3, 6, 9][mouth]
+    s.piece(E((hx + 14, hy + 27, hx + 26, hy + 27 + mh)), "red4", None, None)
     if mh > 4:
-        s.line([(hx + 17, hy + 25 + mh), (hx + 21, hy + 25 + mh)], "pink1")
-    # Straw hat.
-    s.piece(E((hx - 8, hy + 6, hx + 46, hy + 16)), "yellow2", "yellow3", "yellow1", 2)
-    s.piece(many(E((hx + 5, hy - 8, hx + 33, hy + 12))), "yellow2", "yellow3", "yellow1", 2)
-    s.piece(R((hx + 5, hy + 4, hx + 33, hy + 7)), "red2", "red3", None, 1)
-    # Guitar across the body.
-    gx, gy = 30, 74
-    s.line([(gx + 30, gy + 6), (gx + 70, gy - 18)], "wood4", 4)
-    s.line([(gx + 32, gy + 4), (gx + 70, gy - 19)], "wood3", 1)
-    s.piece(P([(gx + 66, gy - 22), (gx + 76, gy - 28), (gx + 79, gy - 22), (gx + 70, gy - 16)]), "wood3", "wood4", None, 1)
-    s.piece(many(E((gx - 2, gy, gx + 24, gy + 26)), E((gx + 12, gy - 4, gx + 34, gy + 18))), "orange", "wood2", "yellow2", 3)
-    s.piece(E((gx + 14, gy + 5, gx + 22, gy + 13)), "wood4", None, None)
-    s.line([(gx + 4, gy + 18), (gx + 10, gy + 22)], "wood3", 2)
-    # Strumming hand.
-    sy = gy + (4 if strum else 14)
-    s.piece(P([(38, 64 + bob), (30, 76 + bob), (gx + 16, sy + 2), (gx + 22, sy - 2), (40, 72 + bob)]), "white", "grey1", None, 1)
-    s.piece(E((gx + 16, sy - 4, gx + 26, sy + 5)), "skin1", "skin2", None, 1)
-    # Fretting hand on the neck.
-    s.piece(P([(70, 64 + bob), (80, 72 + bob), (gx + 58, gy - 16), (gx + 52, gy - 12), (72, 76 + bob)]), "white", "grey1", None, 1)
-    s.piece(E((gx + 54, gy - 18, gx + 62, gy - 10)), "skin1", "skin2", None, 1)
+        s.rect((hx + 17, hy + 25 + mh, hx + 23, hy + 26 + mh), "pink1")
+    # Knitted cap with a pompom.
+    s.piece(many(E((hx + 1, hy - 8, hx + 39, hy + 16)), R((hx + 1, hy + 6, hx + 39, hy + 12))), "violet2", "violet3", "violet1", 2)
+    s.piece(R((hx - 1, hy + 10, hx + 41, hy + 16)), "violet1", "violet2", None, 1)
+    for x in range(hx + 1, hx + 41, 3):
+        s.line([(x, hy + 11), (x, hy + 15)], "violet2")
+    for x in range(hx + 6, hx + 36, 6):
+        s.line([(x, hy - 2), (x + 1, hy + 8)], "violet3")
+    s.piece(E((hx + 14, hy - 16, hx + 26, hy - 5)), "cream1", "cream3", None, 2)
+    # Guitar across the body: neck up to the right.
+    gx, gy = cx - 26, 74
+    s.line([(gx + 28, gy + 10), (gx + 72, gy - 16)], "ink", 6)
+    s.line([(gx + 28, gy + 10), (gx + 72, gy - 16)], "wood3", 4)
+    s.line([(gx + 30, gy + 8), (gx + 72, gy - 17)], "wood2", 1)
+    for k in range(4):
+        px_, py_ = lerp_pt((gx + 40, gy + 3), (gx + 66, gy - 12), k / 3)
+        s.px(px_, py_, "cream1")
+    s.piece(P([(gx + 70, gy - 18), (gx + 80, gy - 25), (gx + 84, gy - 19), (gx + 74, gy - 13)]), "wood3", "wood4", "wood2", 1)
+    for k in range(3):
+        s.px(gx + 73 + k * 3, gy - 22 - k * 2, "grey1")
+    s.piece(many(E((gx - 4, gy + 2, gx + 24, gy + 28)), E((gx + 10, gy - 4, gx + 32, gy + 18))), "orange", "wood2", "yellow2", 3)
+    s.piece(E((gx + 13, gy + 5, gx + 22, gy + 14)), "wood4", None, None)
+    s.line([(gx + 2, gy + 20), (gx + 8, gy + 23)], "wood3", 2)
+    s.line([(gx + 5, gy + 21), (gx + 30, gy + 7)], "cream2", 1)
+    # Strumming arm (left) and fretting arm (right), striped sleeves.
+    hand = lerp_pt((gx + 10, gy + 6), (gx + 12, gy + 16), strum)
+    limb(s, [(cx - 14, top + 4), (cx - 22, top + 18), hand], 8, "white", "grey1")
+    s.piece(E((hand[0] - 4, hand[1] - 4, hand[0] + 4, hand[1] + 4)), "skin1", "skin2", None, 1)
+    fret = (gx + 60, gy - 12)
+    limb(s, [(cx + 14, top + 4), (cx + 24, top + 20), fret], 8, "white", "grey1")
+    s.piece(E((fret[0] - 4, fret[1] - 4, fret[0] + 4, fret[1] + 4)), "skin1", "skin2", None, 1)
     return s.img
 
 
-def note_sprite(img, x, y, colour):
-    pk.grid(img, x, y, ["..kk", "..kkk", "..k.k", "..k", "kkk", "kkk", ".k"], {"k": colour})
+NOTE_GLYPHS = [
+    ["...kkk", "...kbbk", "...kbkbk", "...kbk.k", "...kbk", ".kkkbk", "kbbbbk", "kbbbbk", ".kkkk"],
+    ["...kkkkkk", "...kbbbbbk", "...kbkkkbk", "...kbk.kbk", ".kkkbkkkbk", "kbbbbkbbbk", "kbbbbkbbbk", ".kkkk.kkk"],
+]
+
+
+def note_sprite(img, x, y, colour, kind=0):
+    pk.grid(img, x, y, NOTE_GLYPHS[kind], {"k": "ink", "b": colour})
+
+
+def sparkle(img, x, y, big):
+    if big:
+        pk.grid(img, x - 2, y - 2, ["..w..", "..w..", "wwyww", "..w..", "..w.."], {"w": "white", "y": "yellow2"})
+    else:
+        pk.grid(img, x - 1, y - 1, [".w.", "wyw", ".w."], {"w": "white", "y": "yellow2"})
 
 
 def lettering(img, text, x, y, size=20, colour="red3", outline_colour="white"):
@@ -556,28 +657,50 @@ def speech_bubble(img, box, tail):
 
 def scene(t, n, dancing):
     img = background(t, n)
+    u = t / n  # where in the loop this frame is, 0..1
+    beat = math.sin(u * 2 * math.pi * (4 if not dancing else 2))
+    # Sparkles that blink around the stage.
+    for k, (x, y) in enumerate([(18, 20), (70, 34), (240, 66), (110, 96), (6, 120), (236, 150)]):
+        if (t + k * 3) % (n // 2) < n // 3:
+            sparkle(img, x, y, (t + k) % (n // 2) < 2)
     # Guitarist on the right.
-    gpose = {"strum": t % 2, "mouth": [1, 2, 1, 0][t % 4], "bob": 1 if t % 4 in (1, 2) else 0, "tap": 2 if t % 4 < 2 else 0}
+    gpose = {
+        "strum": (t % 2) if not dancing else (0.5 + 0.5 * math.sin(u * 2 * math.pi * 7)),
+        "mouth": [2, 1, 2, 0, 1, 2, 0][t % 7] if n % 7 == 0 else [2, 1, 2, 0][t % 4],
+        "bob": 1 if beat > 0 else 0,
+        "tap": 2 if beat > 0 else 0,
+    }
     pk.stamp(img, guitarist(gpose), 128, 38)
     # Traveller on the left.
     if dancing:
-        cycle = t % 14
-        legs = [0, 1, 1, 0, 2, 2, 0][cycle % 7]
-        pose = {"bob": [0, -4, -6, -2, -4, -6, -2][cycle % 7], "legs": legs, "arm": [1, 3, 1, 3, 1, 3, 1][cycle % 7], "tilt": [0, -2, -2, 0, 2, 2, 0][cycle % 7], "sob": 0}
+        # Two hops per loop, kicking left then right; the free arm waves with each hop.
+        a = u * 2 * math.pi * 2
+        pose = {
+            "dance": True,
+            "lift": 7 * abs(math.sin(a / 2 * 2)) ** 0.8,
+            "kick": math.sin(a / 2),
+            "wave": 0.5 + 0.5 * math.sin(a),
+            "tilt": round(3 * math.sin(a / 2)),
+            "sob": 0,
+        }
     else:
-        pose = {"bob": 0, "legs": 0, "arm": 0, "sob": 1 if t % 4 in (1, 2) else 0, "tilt": 0}
-    timg, (hx, hy) = traveller(pose)
-    pk.stamp(img, timg, 14, 46)
-    tears(img, 14 + hx + 5, 46 + hy + 21, t, spread=2 if dancing else 0)
+        pose = {"sob": 1 if t % 4 in (1, 2) else 0}
+    ox, oy = 12, 46
+    # A shadow on the floor stays put while he hops.
+    shadow = 20 - round(pose.get("lift", 0))
+    ImageDraw.Draw(img).ellipse((ox + 52 - shadow, 165, ox + 52 + shadow, 170), fill=C["floor2"])
+    ImageDraw.Draw(img).ellipse((128 + 55 - 22, 167, 128 + 55 + 22, 172), fill=C["floor2"])
+    timg, (ex, ey) = traveller(pose)
+    pk.stamp(img, timg, ox, oy)
+    tears(img, ox + ex, oy + ey + 2, t, n, dancing)
     # Music notes rising from the guitar.
     for k in range(3):
-        ph = (t * 3 + k * 14) % 42
-        x = 208 + k * 10 + [0, 2, 3, 2, 0, -2, -3, -2][(ph // 3) % 8]
-        y = 120 - ph * 2
-        if y > 40:
-            note_sprite(img, x, y, ["blue3", "red2", "green3"][k])
-    speech_bubble(img, (96, 6, 244, 40), [(196, 38), (206, 38), (200, 52)])
-    lettering(img, "なんでだろ～♪", 106, 12, 20, "red2")
+        ph = (u + k / 3) % 1.0
+        x = 196 + k * 12 + round(4 * math.sin(ph * 2 * math.pi * 2))
+        y = 112 - round(64 * ph)
+        note_sprite(img, x, y, ["blue2", "red2", "green2"][k], k % 2)
+    speech_bubble(img, (92, 4, 244, 40), [(168, 38), (178, 38), (174, 54)])
+    lettering(img, "なんでだろ～♪", 103, 11, 20, "red2")
     return img
 
 
@@ -602,7 +725,7 @@ def main():
     pk.write_gif(os.path.join(MAILDATA, "Yatai.gif"), yatai, [15] * n)
     show("yatai", yatai)
 
-    n = 8
+    n = 12
     stand = [scene(t, n, False) for t in range(n)]
     pk.write_gif(os.path.join(MAILDATA, "nande.gif"), stand, [10] * n)
     show("nande", stand, 3)
@@ -612,7 +735,7 @@ def main():
     pk.write_gif(os.path.join(MAILDATA, "nande2.gif"), dance, [8] * n)
     show("nande2", dance, 3)
 
-    pk.write_gif(os.path.join(HERE, "previews", "Image1.gif"), [stand[i] for i in (0, 1, 2, 3, 5)], [16, 8, 8, 16, 8])
+    pk.write_gif(os.path.join(HERE, "previews", "Image1.gif"), [stand[i] for i in (0, 2, 4, 6, 9)], [16, 8, 8, 16, 8])
     pk.write_gif(os.path.join(HERE, "previews", "Image2.gif"), dance, [8] * 14)
 
 
