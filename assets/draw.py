@@ -319,42 +319,107 @@ def draw_yatai(t, n):
     return img
 
 
+ICON_KEY = {
+    "k": "ink", "Y": "wood1", "O": "wood2", "o": "wood3", "L": "red1", "R": "red2", "r": "red3",
+    "W": "white", "w": "grey1", "g": "grey2", "S": "skin1", "s": "skin2", "p": "blush",
+    "N": "navy1", "n": "navy2", "B": "blue2", "b": "blue3", "l": "blue1", "x": "noodle",
+    "m": "steam1", "v": "steam2", "y": "glow1", "Z": "glow2", "c": "cream3",
+}
+
+ICON_ROOF = [
+    "..kkkkkkkkkkkkkkkkkkkkkkkkkkk...",
+    ".kYYYYYYYYYYYYYYYYYYYYYYYYYYYk..",
+    "kOOOOOOOOOOOOOOOOOOOOOOOOOOOOOk.",
+    "kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk.",
+    ".kLLLLLLkLLLLLLkLLLLLLkLLLLLLk..",
+    ".kRRWWRrkRRWWRrkRRWWRrkRRWWRrk..",
+    ".kRWRRWrkRWRRWrkRWRRWrkRWRRWrk..",
+    ".kRRWWRrkRRWWRrkRRWWRrkRRWWRrk..",
+    ".kRRRRRrkRRRRRrkRRRRRrkRRRRRrk..",
+    ".krrrrrrkrrrrrrkrrrrrrkrrrrrrk..",
+    "..kkkkkk.kkkkkk.kkkkkk.kkkkkk...",
+]
+
+ICON_KEEPER = [
+    "..kWWWWWWWWWWWk..",
+    "..kWSSSSSSSSSWk..",
+    "..kWSkSSSSSkSWk..",
+    "..kWpSSsssSSpWk..",
+    "..kWWWWWWWWWWWk..",
+    "..kWWWWrrrWWWWk..",
+    "..kwWWWWWWWWWwk..",
+    "kkkkwWWWWWWWwkkkk",
+    "kNNNNkwWWWwkNNNNk",
+    "kNNNNNkwWwkNNNNNk",
+    "kNnNNNNkkkNNNNnNk",
+]
+
+ICON_LANTERN = [
+    ".kkkkk.",
+    "kLLRRRk",
+    "kLRRRrk",
+    "kRWWWrk",
+    "kRRWRrk",
+    "kRWWWrk",
+    "kRRRRrk",
+    "kRRRrrk",
+    ".kkkkk.",
+]
+
+ICON_BOWL = [
+    ".kkkkkkkk.",
+    "kxxxxxxxxk",
+    "klBBBBBBbk",
+    ".kBWBWBbk.",
+    "..kbbbbk..",
+    "..kkkkkk..",
+]
+
+ICON_STEAM = [
+    "..m.....",
+    ".m..v...",
+    "..m..m..",
+    ".v..m...",
+    "....v...",
+]
+
+
 def draw_icon():
     img = pk.new_canvas(32, 32)
-    s = Sprite(32, 32)
-    # Back wall.
-    s.piece(R((4, 8, 27, 22)), "glow1", "glow2", None, 2, ink=False)
-    # Keeper.
-    s.piece(P([(9, 22), (10, 18), (22, 18), (23, 22)]), "navy1", "navy2", None, 1)
-    s.piece(E((11, 8, 20, 17)), "skin1", "skin2", None, 1)
-    s.piece(R((11, 10, 20, 11)), "white", None, None, 1, ink=False)
-    s.piece(many(E((11, 13, 20, 19)), E((13, 16, 18, 21))), "white", "grey2", None, 1)
-    s.px(13, 12, "ink")
-    s.px(18, 12, "ink")
-    s.px(15, 13, "skin3")
-    s.px(16, 13, "skin3")
-    s.line([(15, 16), (16, 16)], "red3")
-    # Awning.
-    s.piece(P([(0, 4), (2, 1), (29, 1), (31, 4)]), "wood2", "wood3", "wood1", 1)
-    for i in range(4):
-        x0 = 2 + i * 7
-        s.piece(many(R((x0, 5, x0 + 6, 8)), E((x0, 6, x0 + 6, 10))), "red2", "red3", None, 1)
-        s.px(x0 + 3, 6, "white")
-        s.px(x0 + 2, 7, "white")
-        s.px(x0 + 4, 7, "white")
-    s.piece(R((1, 5, 2, 27)), "wood2", "wood3", None, 1, ink=False)
-    s.piece(R((29, 5, 30, 27)), "wood2", "wood3", None, 1, ink=False)
-    # Counter.
-    s.piece(R((0, 22, 31, 24)), "wood1", "wood2", "cream3", 1)
-    s.piece(R((2, 25, 29, 30)), "wood2", "wood3", None, 1)
-    # Red lantern and blue bowl in front.
-    s.piece(E((3, 13, 9, 22)), "red2", "red3", "red1", 1)
-    s.piece(many(E((19, 17, 28, 24))), "blue2", "blue3", "blue1", 1)
-    s.line([(20, 18), (27, 18)], "noodle")
-    pk.stamp(img, s.img)
-    pk.put(img, 22, 14, "steam1")
-    pk.put(img, 23, 13, "steam2")
-    pk.put(img, 25, 15, "steam1")
+    d = ImageDraw.Draw(img)
+    # Back wall, warmly lit, between the posts.
+    d.rectangle((3, 10, 27, 21), fill=C["glow2"])
+    d.line([(3, 10), (3, 21)], fill=C["wood2"])
+    d.line([(27, 10), (27, 21)], fill=C["wood2"])
+    d.line([(4, 16), (26, 16)], fill=C["wood2"])
+    # Posts.
+    for x in (0, 28):
+        d.line([(x, 10), (x, 21)], fill=C["ink"])
+        d.line([(x + 1, 10), (x + 1, 21)], fill=C["wood2"])
+        d.line([(x + 2, 10), (x + 2, 21)], fill=C["ink"])
+    pk.grid(img, 0, 0, ICON_ROOF, ICON_KEY)
+    pk.grid(img, 7, 11, ICON_KEEPER, ICON_KEY)
+    # Counter and cart front.
+    d.line([(0, 22), (30, 22)], fill=C["ink"])
+    d.line([(1, 23), (29, 23)], fill=C["wood1"])
+    d.line([(1, 24), (29, 24)], fill=C["wood2"])
+    pk.put(img, 0, 23, "ink")
+    pk.put(img, 30, 23, "ink")
+    pk.put(img, 0, 24, "ink")
+    pk.put(img, 30, 24, "ink")
+    d.line([(0, 25), (30, 25)], fill=C["ink"])
+    d.rectangle((2, 26, 28, 30), fill=C["wood2"])
+    for x in (1, 29):
+        d.line([(x, 26), (x, 30)], fill=C["ink"])
+    for x in (8, 15, 22):
+        d.line([(x, 26), (x, 30)], fill=C["wood3"])
+    d.line([(2, 30), (28, 30)], fill=C["wood3"])
+    d.line([(1, 31), (29, 31)], fill=C["ink"])
+    # The red lantern hangs in front of the left post; the blue bowl steams on the right.
+    pk.put(img, 5, 11, "ink")
+    pk.grid(img, 2, 12, ICON_LANTERN, ICON_KEY)
+    pk.grid(img, 20, 16, ICON_BOWL, ICON_KEY)
+    pk.grid(img, 21, 10, ICON_STEAM, ICON_KEY)
     return img
 
 
@@ -502,8 +567,9 @@ def traveller(pose):
     s.px(hx0 + 18, my + 7 + sob, "red4")
     s.px(hx0 + 24, my + 7 + sob, "red4")
     # Tear streams down the cheeks.
-    for tx in (ex + 1, ex + 23):
-        s.rect((tx, ey + 5, tx + 2, ey + 12), "tear2")
+    for tx in (ex + 1, ex + 22):
+        s.rect((tx - 1, ey + 5, tx + 2, ey + 14), "blue3")
+        s.rect((tx, ey + 5, tx + 1, ey + 13), "tear2")
         s.line([(tx, ey + 5), (tx, ey + 12)], "tear1")
     # Arm holding the stick at the left shoulder, and the stick itself.
     shl = (cx - 12, sh + 2)
@@ -536,7 +602,7 @@ def tears(img, x, y, t, n, dancing):
             else:
                 dx = side * round(3 + 8 * ph)
                 dy = round(4 + 30 * ph * ph)
-            pk.grid(img, ex + dx - 1, y + dy - 2, [".l.", "lbl", "bbb", ".b."], {"l": "tear1", "b": "tear2"})
+            pk.grid(img, ex + dx - 2, y + dy - 3, ["..k..", ".klk.", "klbbk", "kbbbk", ".kkk."], {"l": "tear1", "b": "tear2", "k": "blue3"})
 
 
 def guitarist(pose):
