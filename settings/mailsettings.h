@@ -5,11 +5,13 @@
 //    hang-up option and the event-picture choice.
 //  - <program folder>/★MailData/iniIdPass.ini: [EXEINI] NAME, NAME2, NAME3, the account; it holds
 //    a password, so it is kept readable by its owner only.
+#include "settings/profile.h"
+
+#include <QByteArray>
 #include <QString>
 #include <optional>
 
-struct MailSettings
-{
+struct MailSettings {
     QString SmtpServer;
     QString Pop3Server;
     QString MailAddress;
@@ -22,8 +24,8 @@ struct MailSettings
 MailSettings &mailSettings();
 
 QString serverSettingsPath(); // "vbmail.ini"
-QString optionFilePath();     // program folder + "/★MailData/ini.ini"
-QString accountFilePath();    // program folder + "/★MailData/iniIdPass.ini"
+QString optionFilePath(); // program folder + "/★MailData/ini.ini"
+QString accountFilePath(); // program folder + "/★MailData/iniIdPass.ini"
 
 // Reads vbmail.ini from the current directory into the four server settings; a missing file
 // leaves them as they are.
@@ -39,3 +41,24 @@ void WriteOptionNumber(std::optional<int> number);
 QString ReadAccountValue(const QString &key);
 // Stored: NAME, NAME2, then NAME3 = "1"; not stored: only NAME3 = "0". Failures are silent.
 void WriteAccount(const QString &id, const QString &password, bool store);
+
+// ---- The pieces below the six operations, open to tests and fuzzing ----
+
+// Applies the lines of a vbmail.ini (its whole bytes) to the four server settings, by the rules
+// of ReadServerSettings: UTF-8, or CP932 when not valid UTF-8; a line ends at CR (a LF right after
+// it is dropped) or at a bare LF; the first five characters must be exactly "SMTP=", "POP3=",
+// "MAIL=" or "APOP="; values are cut to 100 characters; a repeated key ends with its last value.
+void parseServerSettings(const QByteArray &bytes, MailSettings &settings);
+
+// The APOP value: the decimal number at the start of text (blanks anywhere are ignored; a sign,
+// digits, a fraction and an exponent are read up to the first character that cannot belong to the
+// number; no number gives 0), rounded to the nearest integer with halves to the even neighbour.
+// A number outside -32768 to 32767 is clamped to that range.
+qint16 parseApopValue(const QString &text);
+
+// The bytes WriteServerSettings stores: four lines, each ended by CR LF, in UTF-8.
+QByteArray serverSettingsBytes(const MailSettings &settings);
+
+// WriteServerSettings with the failure's code. A value with a line break is refused
+// (Profile::ErrorCode::InvalidValue): it would come back as a different setting.
+Profile::Status saveServerSettings(const MailSettings &settings);

@@ -13,6 +13,7 @@
 //  - every write replaces the file atomically (temporary file in the same folder, flushed,
 //    renamed), so a crash or a full disk leaves the old file whole; a file's mode is kept, and a
 //    new file gets the mode asked for.
+#include <QList>
 #include <QString>
 #include <optional>
 
@@ -22,11 +23,104 @@ constexpr int MaxStringBytes = 255;
 
 int readInt(const QString &section, const QString &key, int defaultValue, const QString &path);
 // The value (at most 255 bytes of UTF-8), or defaultValue when the file, section or key is missing.
-QString readString(const QString &section, const QString &key, const QString &defaultValue,
-                   const QString &path);
+QString readString(
+    const QString &section, const QString &key, const QString &defaultValue, const QString &path);
 // No value (std::nullopt) removes the key. newFileMode is used only when the file is created.
 // Returns false, with a human reason in *error when given, when the file could not be written.
 bool writeString(const QString &section, const QString &key, const std::optional<QString> &value,
-                 const QString &path, QString *error = nullptr, int newFileMode = 0644);
+    const QString &path, QString *error = nullptr, int newFileMode = 0644);
+
+// ---- Lower layer, shared with the server settings file and open to tests and fuzzing ----
+
+// Why a write failed. Every failure carries one of these codes and a Japanese text for the user.
+enum class ErrorCode {
+    None,
+    InvalidName, // empty section or key, or one that cannot be written on a line of its own
+    InvalidValue, // a value with a line break
+    FolderMissing, // the folder that should hold the file does not exist (it is never created)
+    NotAFile, // something other than an ordinary file has the file's name
+    ReadFailed, // the existing file could not be read, so it was left alone
+    CreateFailed, // the temporary file could not be created
+    WriteFailed, // writing or flushing the temporary file failed
+    ReplaceFailed, // the temporary file could not take the file's place
+};
+
+struct Status {
+    ErrorCode code = ErrorCode::None;
+    QString text;
+    bool ok() const { return code == ErrorCode::None; }
+};
+
+struct FileMode {
+    int newFile = 0644; // mode of a file that is created (the process umask applies)
+    // Drop group and other permissions on every write (for a file that holds a password): an
+    // existing file brought from elsewhere with a wider mode is narrowed when it is rewritten.
+    bool ownerOnly = false;
+};
+
+// writeString with the failure's code.
+Status write(const QString &section, const QString &key, const std::optional<QString> &value,
+    const QString &path, FileMode mode = {});
+
+// Replaces the file at path with bytes atomically: a temporary file in the same folder is
+// written, flushed to disk and renamed over the file. An existing file keeps its mode (and, where
+// allowed, its owner); a symbolic link is followed, so the link stays and its target is replaced.
+// On failure the old file is left exactly as it was and no temporary file remains.
+Status replaceFile(const QString &path, const QByteArray &bytes, FileMode mode = {});
+
+// Text of a settings file: UTF-8 (a leading byte-order mark is dropped) when the bytes are valid
+// UTF-8, otherwise CP932 (Shift_JIS), the encoding of files written on Japanese Windows systems.
+QString decodeText(const QByteArray &bytes, bool *wasUtf8WithBom = nullptr);
+
+// The integer at the start of text: leading blanks, an optional sign, then decimal digits up to
+// the first other character; no digits give 0, and a number beyond int is clamped to its range.
+int parseInt(const QString &text);
+
+// The longest start of text that is at most maxBytes bytes of UTF-8, cut between characters.
+QString truncateUtf8(const QString &text, int maxBytes);
+
+// One initialisation file in memory. Every line is kept as it was read (with its own line end),
+// so rewriting the file changes only the line that was set, added or removed.
+//
+// Reading rules: a line whose first non-blank character is ";" or "#" is a comment; "[name]" opens
+// a section (the name between the first "[" and the last "]", blanks trimmed); any other line is an
+// entry, the key before the first "=" and the value after it, both trimmed of blanks, then one
+// pair of surrounding double quotes stripped from the value. A line with no "=" is a key with an
+// empty value. Sections that appear more than once act as one; within it the first entry of a key
+// counts. Lines before the first section belong to no section and are never found.
+class Document {
+public:
+    static Document parse(const QByteArray &bytes);
+    // The file's bytes: UTF-8, with the byte-order mark when the file had one.
+    QByteArray toBytes() const;
+
+    // The stored value, uncut; nullopt when the section or key is missing or a name is invalid.
+    std::optional<QString> value(const QString &section, const QString &key) const;
+    // Sets (or with nullopt removes) the key, adding the section at the end when missing.
+    // Returns false, changing nothing, when the section, key or value cannot be stored.
+    bool setValue(const QString &section, const QString &key, const std::optional<QString> &value);
+    bool isModified() const { return m_modified; }
+
+    // How a value is written after "=": quoted when the quotes would otherwise be stripped or
+    // blanks trimmed on reading, or when it holds a character other readers treat specially.
+    static QString encodeValue(const QString &value);
+    // The value of an entry's text after "=": blanks trimmed and one pair of quotes stripped.
+    static QString decodeValue(const QString &raw);
+
+private:
+    struct Line {
+        QString text;
+        QString end; // "\r\n", "\n", "\r", or empty for a last line without a line end
+    };
+    enum class Kind { Blank, Comment, Section, Entry };
+    static Kind kindOf(const QString &text, QString *name, QString *rawValue);
+    // Indexes of the entry lines with this key in the sections named section, in file order.
+    QList<qsizetype> findEntries(const QString &section, const QString &key) const;
+
+    QList<Line> m_lines;
+    QString m_lineEnd = QStringLiteral("\r\n");
+    bool m_bom = false;
+    bool m_modified = false;
+};
 
 } // namespace Profile

@@ -1,0 +1,571 @@
+#include "settings/profile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QStringDecoder>
+
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Profile {
+
+namespace {
+
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\v' || c == u'\f';
+}
+
+QStringView trimBlanks(QStringView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlank(text[begin]))
+        ++begin;
+    while (end > begin && isBlank(text[end - 1]))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+bool sameName(QStringView a, QStringView b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+bool hasLineBreak(QStringView text)
+{
+    return text.contains(u'\r') || text.contains(u'\n');
+}
+
+// A section or key name, trimmed, or empty when it cannot be stored on a line of its own and read
+// back as the same name.
+QString validSection(const QString &section)
+{
+    const QString name = trimBlanks(section).toString();
+    if (name.isEmpty() || hasLineBreak(name) || name.contains(u']') || !name.isValidUtf16())
+        return {};
+    return name;
+}
+
+QString validKey(const QString &key)
+{
+    const QString name = trimBlanks(key).toString();
+    if (name.isEmpty() || hasLineBreak(name) || name.contains(u'=') || !name.isValidUtf16())
+        return {};
+    const QChar first = name.front();
+    if (first == u'[' || first == u';' || first == u'#')
+        return {};
+    return name;
+}
+
+bool validValue(const QString &value)
+{
+    return !hasLineBreak(value) && value.isValidUtf16();
+}
+
+QString errorText(int error)
+{
+    return qt_error_string(error);
+}
+
+QString displayPath(const QString &path)
+{
+    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+}
+
+Status failure(ErrorCode code, QString text)
+{
+    return Status { code, std::move(text) };
+}
+
+// The file a write really replaces: the target of a symbolic link, so that the link survives.
+QString resolveLinks(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.isSymLink())
+        return path;
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? info.symLinkTarget() : canonical;
+}
+
+enum class ReadResult { Ok, Missing, NotAFile, Failed };
+
+ReadResult readWholeFile(const QString &path, QByteArray *bytes, int *error)
+{
+    struct stat st { };
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        *error = errno;
+        return (errno == ENOENT || errno == ENOTDIR) ? ReadResult::Missing : ReadResult::Failed;
+    }
+    if (!S_ISREG(st.st_mode))
+        return ReadResult::NotAFile;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = errno;
+        return ReadResult::Failed;
+    }
+    *bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        *error = errno;
+        return ReadResult::Failed;
+    }
+    return ReadResult::Ok;
+}
+
+// The document of a settings file for reading; a missing or unreadable file reads as empty.
+std::optional<Document> loadForReading(const QString &path)
+{
+    QByteArray bytes;
+    int error = 0;
+    if (readWholeFile(path, &bytes, &error) != ReadResult::Ok)
+        return std::nullopt;
+    return Document::parse(bytes);
+}
+
+bool writeAll(int fd, const QByteArray &bytes)
+{
+    const char *data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, size_t(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+
+void syncFolder(const QByteArray &folder)
+{
+    // Makes the rename itself durable; a failure here cannot undo the write, so it is ignored.
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+QString decodeText(const QByteArray &bytes, bool *wasUtf8WithBom)
+{
+    if (wasUtf8WithBom)
+        *wasUtf8WithBom = false;
+    const bool bom = bytes.startsWith("\xEF\xBB\xBF");
+    {
+        QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+        QString text = utf8.decode(bom ? bytes.sliced(3) : bytes);
+        if (!utf8.hasError()) {
+            if (wasUtf8WithBom)
+                *wasUtf8WithBom = bom;
+            return text;
+        }
+    }
+    // "windows-31j" is the Windows code page 932 flavour of Shift_JIS (NEC and IBM extensions,
+    // 0x5C as backslash, 0x8160 as U+FF5E). Qt provides it through ICU.
+    for (const char *name : { "windows-31j", "Shift_JIS" }) {
+        QStringDecoder cp932(name, QStringConverter::Flag::Stateless);
+        if (cp932.isValid())
+            return cp932.decode(bytes);
+    }
+    return QString::fromLatin1(bytes);
+}
+
+int parseInt(const QString &text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && isBlank(text[i]))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    qint64 magnitude = 0;
+    const qint64 limit = negative ? -qint64(INT_MIN) : qint64(INT_MAX);
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        magnitude = magnitude * 10 + (text[i].unicode() - u'0');
+        if (magnitude > limit)
+            magnitude = limit; // clamped; later digits cannot bring it back
+    }
+    return int(negative ? -magnitude : magnitude);
+}
+
+QString truncateUtf8(const QString &text, int maxBytes)
+{
+    qsizetype bytes = 0;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const char16_t c = text[i].unicode();
+        qsizetype units = 1;
+        int size = 3; // also an unpaired surrogate, which encodes as U+FFFD
+        if (c < 0x80)
+            size = 1;
+        else if (c < 0x800)
+            size = 2;
+        else if (QChar::isHighSurrogate(c) && i + 1 < text.size()
+            && QChar::isLowSurrogate(text[i + 1].unicode())) {
+            size = 4;
+            units = 2;
+        }
+        if (bytes + size > maxBytes)
+            break;
+        bytes += size;
+        i += units;
+    }
+    return text.left(i);
+}
+
+// ---- Document ----
+
+Document Document::parse(const QByteArray &bytes)
+{
+    Document doc;
+    const QString text = decodeText(bytes, &doc.m_bom);
+    bool lineEndSeen = false;
+    qsizetype start = 0;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const QChar c = text[i];
+        if (c != u'\r' && c != u'\n') {
+            ++i;
+            continue;
+        }
+        const qsizetype endLength
+            = (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ? 2 : 1;
+        Line line { text.sliced(start, i - start), text.sliced(i, endLength) };
+        if (!lineEndSeen) {
+            doc.m_lineEnd = line.end;
+            lineEndSeen = true;
+        }
+        doc.m_lines.append(std::move(line));
+        i += endLength;
+        start = i;
+    }
+    if (start < text.size())
+        doc.m_lines.append(Line { text.sliced(start), QString() });
+    return doc;
+}
+
+QByteArray Document::toBytes() const
+{
+    QString text;
+    for (const Line &line : m_lines) {
+        text += line.text;
+        text += line.end;
+    }
+    QByteArray bytes = text.toUtf8();
+    // A text that itself starts with U+FEFF needs a mark in front, or reading would take its
+    // first character for the mark.
+    if (m_bom || text.startsWith(QChar(0xFEFF)))
+        bytes.prepend("\xEF\xBB\xBF");
+    return bytes;
+}
+
+Document::Kind Document::kindOf(const QString &text, QString *name, QString *rawValue)
+{
+    const QStringView line = trimBlanks(text);
+    if (line.isEmpty())
+        return Kind::Blank;
+    if (line.front() == u';' || line.front() == u'#')
+        return Kind::Comment;
+    if (line.front() == u'[') {
+        const qsizetype close = line.lastIndexOf(u']');
+        if (close > 0) {
+            *name = trimBlanks(line.sliced(1, close - 1)).toString();
+            return Kind::Section;
+        }
+    }
+    const qsizetype equals = line.indexOf(u'=');
+    if (equals < 0) {
+        *name = line.toString();
+        rawValue->clear();
+    } else {
+        *name = trimBlanks(line.first(equals)).toString();
+        *rawValue = line.sliced(equals + 1).toString();
+    }
+    return Kind::Entry;
+}
+
+QList<qsizetype> Document::findEntries(const QString &section, const QString &key) const
+{
+    QList<qsizetype> found;
+    bool inSection = false;
+    QString name;
+    QString raw;
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        switch (kindOf(m_lines[i].text, &name, &raw)) {
+        case Kind::Section:
+            inSection = sameName(name, section);
+            break;
+        case Kind::Entry:
+            if (inSection && sameName(name, key))
+                found.append(i);
+            break;
+        default:
+            break;
+        }
+    }
+    return found;
+}
+
+std::optional<QString> Document::value(const QString &section, const QString &key) const
+{
+    const QString s = validSection(section);
+    const QString k = validKey(key);
+    if (s.isEmpty() || k.isEmpty())
+        return std::nullopt;
+    const QList<qsizetype> entries = findEntries(s, k);
+    if (entries.isEmpty())
+        return std::nullopt;
+    QString name;
+    QString raw;
+    kindOf(m_lines[entries.front()].text, &name, &raw);
+    return decodeValue(raw);
+}
+
+bool Document::setValue(
+    const QString &section, const QString &key, const std::optional<QString> &value)
+{
+    const QString s = validSection(section);
+    const QString k = validKey(key);
+    if (s.isEmpty() || k.isEmpty() || (value && !validValue(*value)))
+        return false;
+
+    QList<qsizetype> entries = findEntries(s, k);
+    if (!value) {
+        for (qsizetype i = entries.size() - 1; i >= 0; --i)
+            m_lines.removeAt(entries[i]);
+        m_modified = m_modified || !entries.isEmpty();
+        return true;
+    }
+
+    const QString encoded = encodeValue(*value);
+    if (!entries.isEmpty()) {
+        // Keep the line's own spelling of the key and the blanks around "=", replace the value,
+        // and drop later duplicates so that the value set is the one read back.
+        Line &line = m_lines[entries.front()];
+        const qsizetype equals = line.text.indexOf(u'=');
+        qsizetype valueAt = equals + 1;
+        while (equals >= 0 && valueAt < line.text.size() && isBlank(line.text[valueAt]))
+            ++valueAt;
+        QString prefix = line.text.left(valueAt);
+        if (equals < 0) {
+            prefix = line.text;
+            while (!prefix.isEmpty() && isBlank(prefix.back()))
+                prefix.chop(1);
+            prefix += u'=';
+        }
+        const QString text = prefix + encoded;
+        if (line.text != text) {
+            line.text = text;
+            m_modified = true;
+        }
+        for (qsizetype i = entries.size() - 1; i >= 1; --i) {
+            m_lines.removeAt(entries[i]);
+            m_modified = true;
+        }
+        return true;
+    }
+
+    // A new key goes after the last entry of the first section of that name, or right after its
+    // header; a new section goes at the end.
+    qsizetype insertAt = -1;
+    bool inSection = false;
+    QString name;
+    QString raw;
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        const Kind kind = kindOf(m_lines[i].text, &name, &raw);
+        if (kind == Kind::Section) {
+            if (inSection)
+                break;
+            inSection = sameName(name, s);
+            if (inSection)
+                insertAt = i + 1;
+        } else if (kind == Kind::Entry && inSection) {
+            insertAt = i + 1;
+        }
+    }
+    QList<Line> added;
+    if (insertAt < 0) {
+        insertAt = m_lines.size();
+        added.append(Line { u'[' + s + u']', m_lineEnd });
+    }
+    added.append(Line { k + u'=' + encoded, m_lineEnd });
+    if (insertAt > 0 && m_lines[insertAt - 1].end.isEmpty())
+        m_lines[insertAt - 1].end = m_lineEnd;
+    for (qsizetype i = 0; i < added.size(); ++i)
+        m_lines.insert(insertAt + i, added[i]);
+    m_modified = true;
+    return true;
+}
+
+QString Document::encodeValue(const QString &value)
+{
+    if (value.isEmpty())
+        return value;
+    const bool quote = isBlank(value.front()) || isBlank(value.back()) || value.contains(u'"')
+        || value.contains(u'\'') || value.contains(u'=') || value.contains(u';')
+        || value.contains(u'#');
+    return quote ? u'"' + value + u'"' : value;
+}
+
+QString Document::decodeValue(const QString &raw)
+{
+    const QStringView value = trimBlanks(raw);
+    if (value.size() >= 2 && value.front() == u'"' && value.back() == u'"')
+        return value.sliced(1, value.size() - 2).toString();
+    return value.toString();
+}
+
+// ---- Files ----
+
+int readInt(const QString &section, const QString &key, int defaultValue, const QString &path)
+{
+    const std::optional<Document> doc = loadForReading(path);
+    if (!doc)
+        return defaultValue;
+    const std::optional<QString> value = doc->value(section, key);
+    return value ? parseInt(*value) : defaultValue;
+}
+
+QString readString(
+    const QString &section, const QString &key, const QString &defaultValue, const QString &path)
+{
+    const std::optional<Document> doc = loadForReading(path);
+    const std::optional<QString> value = doc ? doc->value(section, key) : std::nullopt;
+    return truncateUtf8(value.value_or(defaultValue), MaxStringBytes);
+}
+
+bool writeString(const QString &section, const QString &key, const std::optional<QString> &value,
+    const QString &path, QString *error, int newFileMode)
+{
+    const Status status = write(section, key, value, path, FileMode { newFileMode, false });
+    if (error)
+        *error = status.text;
+    return status.ok();
+}
+
+Status write(const QString &section, const QString &key, const std::optional<QString> &value,
+    const QString &path, FileMode mode)
+{
+    const QString shown = displayPath(path);
+    if (validSection(section).isEmpty() || validKey(key).isEmpty())
+        return failure(ErrorCode::InvalidName,
+            QStringLiteral("「%1」に保存できない名前です: [%2] %3").arg(shown, section, key));
+    if (value && !validValue(*value))
+        return failure(ErrorCode::InvalidValue,
+            QStringLiteral("「%1」に保存できない値です (改行を含む値は保存できません)。")
+                .arg(shown));
+
+    const QString target = resolveLinks(path);
+    QByteArray bytes;
+    int error = 0;
+    switch (readWholeFile(target, &bytes, &error)) {
+    case ReadResult::Ok:
+    case ReadResult::Missing:
+        break;
+    case ReadResult::NotAFile:
+        return failure(ErrorCode::NotAFile,
+            QStringLiteral("「%1」を保存できません: 同じ名前のファイルでないものがあります。")
+                .arg(shown));
+    case ReadResult::Failed:
+        return failure(ErrorCode::ReadFailed,
+            QStringLiteral("「%1」を読み込めないため、保存しませんでした: %2")
+                .arg(shown, errorText(error)));
+    }
+
+    Document doc = Document::parse(bytes);
+    doc.setValue(section, key, value);
+    if (!doc.isModified())
+        return {};
+    return replaceFile(target, doc.toBytes(), mode);
+}
+
+Status replaceFile(const QString &path, const QByteArray &bytes, FileMode mode)
+{
+    const QString shown = displayPath(path);
+    const QString target = resolveLinks(path);
+    const QFileInfo info(target);
+    const QString folder = info.absolutePath();
+    const QByteArray folderName = QFile::encodeName(folder);
+
+    struct stat st { };
+    if (::stat(folderName.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return failure(ErrorCode::FolderMissing,
+            QStringLiteral("「%1」を保存できません: フォルダ「%2」がありません。")
+                .arg(shown, QDir::toNativeSeparators(folder)));
+
+    const QByteArray targetName = QFile::encodeName(info.absoluteFilePath());
+    const bool exists = ::stat(targetName.constData(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode))
+        return failure(ErrorCode::NotAFile,
+            QStringLiteral("「%1」を保存できません: 同じ名前のファイルでないものがあります。")
+                .arg(shown));
+
+    const int privateMask = mode.ownerOnly ? 0700 : 07777;
+    QByteArray tempName;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        tempName = folderName + "/." + QFile::encodeName(info.fileName()) + ".tmp-"
+            + QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+        // A new file gets its mode here, where the umask applies; a replacement starts private
+        // and takes the old file's mode below.
+        const int createMode = exists ? 0600 : (mode.newFile & privateMask & 0777);
+        fd = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        return failure(ErrorCode::CreateFailed,
+            QStringLiteral("「%1」を保存できません: 一時ファイルを作れませんでした (%2)。")
+                .arg(shown, errorText(errno)));
+
+    auto abandon = [&](ErrorCode code, const QString &what, int error) {
+        ::close(fd);
+        ::unlink(tempName.constData());
+        return failure(code,
+            QStringLiteral("「%1」を保存できません: %2 (%3)。").arg(shown, what, errorText(error)));
+    };
+
+    if (exists) {
+        // Owner first: changing the owner may clear set-id bits that the mode then restores.
+        if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) [[maybe_unused]]
+            const int ignored = ::fchown(fd, st.st_uid, st.st_gid);
+        if (::fchmod(fd, st.st_mode & 07777 & privateMask) != 0)
+            return abandon(ErrorCode::CreateFailed,
+                QStringLiteral("ファイルの属性を設定できませんでした"), errno);
+    }
+    if (!writeAll(fd, bytes))
+        return abandon(ErrorCode::WriteFailed, QStringLiteral("書き込みに失敗しました"), errno);
+    if (::fsync(fd) != 0)
+        return abandon(
+            ErrorCode::WriteFailed, QStringLiteral("ディスクへの書き出しに失敗しました"), errno);
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(tempName.constData());
+        return failure(ErrorCode::WriteFailed,
+            QStringLiteral("「%1」を保存できません: 書き込みに失敗しました (%2)。")
+                .arg(shown, errorText(error)));
+    }
+    if (::rename(tempName.constData(), targetName.constData()) != 0) {
+        const int error = errno;
+        ::unlink(tempName.constData());
+        return failure(ErrorCode::ReplaceFailed,
+            QStringLiteral("「%1」を保存できません: ファイルを置き換えられませんでした (%2)。")
+                .arg(shown, errorText(error)));
+    }
+    syncFolder(folderName);
+    return {};
+}
+
+} // namespace Profile
