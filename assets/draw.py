@@ -164,9 +164,11 @@ def keeper(frame):
     s.line([(24, 33), (24, 43)], "navy2")
     # Left arm (viewer's left) resting on the counter.
     s.piece(P([(9, 31), (4, 40), (6, 43), (14, 43), (13, 34)]), "navy1", "navy2", None)
-    # Right arm lifts the ladle.
+    # Right arm lifts the ladle out of the bowl and dips it back.
     ay = [0, -3, -6][arm]
-    s.piece(P([(37, 30), (43, 35 + ay // 2), (43, 40 + ay // 2), (36, 41), (35, 34)]), "navy1", "navy2", None)
+    s.piece(P([(36, 29), (42, 26 + ay), (44, 31 + ay), (38, 38)]), "navy1", "navy2", None)
+    s.line([(42, 16 + ay), (42, 36 + ay)], "grey4", 2)
+    s.piece(E((37, 35 + ay, 46, 41 + ay)), "grey2", "grey4", "grey1", 1)
     # Head.
     hy = 4 + bob
     s.piece(E((14, hy, 34, hy + 22)), "skin1", "skin2", None, 2)
@@ -204,8 +206,8 @@ def keeper(frame):
     s.px(27, hy + 20, "ink")
     # Hands.
     s.piece(E((4, 38, 10, 43)), "skin1", "skin2", None, 1)
-    s.piece(E((40, 33 + ay, 46, 39 + ay)), "skin1", "skin2", None, 1)
-    return s.img, (43, 33 + ay)
+    s.piece(E((39, 22 + ay, 45, 28 + ay)), "skin1", "skin2", None, 1)
+    return s.img, (42, 22 + ay)
 
 
 def awning_mark(s, cx, y):
@@ -241,9 +243,9 @@ def draw_yatai(t, n):
 
     stall = Sprite(96, 96)
     # Back wall, lit warmly.
-    stall.piece(R((11, 24, 84, 62)), "glow1", "glow2", None, 3, ink=False)
+    stall.piece(R((11, 24, 84, 62)), "glow2", "wood2", None, 3, ink=False)
     for y in range(28, 60, 6):
-        stall.line([(12, y), (83, y)], "cream3")
+        stall.line([(12, y), (83, y)], "glow1" if y == 28 else "wood2")
     # Posts.
     stall.piece(R((8, 10, 11, 84)), "wood2", "wood3", "wood1", 1)
     stall.piece(R((84, 10, 87, 84)), "wood2", "wood3", "wood1", 1)
