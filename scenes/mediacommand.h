@@ -19,11 +19,13 @@ enum : int {
     ReplyTooLong = 279,
     NoSoundFont = 320,
     BadArgument = 274,
+    MissingCommand = 267,
+    UnsupportedDevice = 266,
+    DeviceFailed = 262,
 };
 }
 
-class MediaCommandLayer
-{
+class MediaCommandLayer {
 public:
     virtual ~MediaCommandLayer() = default;
     // reply may be null when replySize is 0. A reply that does not fit (with its NUL) is an error

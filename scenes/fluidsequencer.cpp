@@ -1,0 +1,282 @@
+#include "scenes/fluidsequencer.h"
+
+#include "scenes/mediacommand.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QSet>
+#include <atomic>
+#include <chrono>
+#include <fluidsynth.h>
+#include <mutex>
+#include <vector>
+
+Q_LOGGING_CATEGORY(lcFluid, "brindle.media.fluidsynth", QtWarningMsg)
+
+namespace {
+
+constexpr int SampleRate = 44100;
+constexpr int RenderBlock = 1024; // frames per silent render call
+
+// FluidSynth logs to stderr by default; a machine without sound makes every driver attempt log an
+// error, which is expected here. Route everything into a quiet logging category.
+void fluidLog(int level, const char *message, void *)
+{
+    if (level == FLUID_PANIC)
+        qCWarning(lcFluid, "%s", message);
+    else
+        qCInfo(lcFluid, "%s", message);
+}
+
+void installFluidLog()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (int level : { FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG })
+            fluid_set_log_function(level, fluidLog, nullptr);
+    });
+}
+
+qint64 steadyMilliseconds()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+quint32 bigEndian(const QByteArray &data, qsizetype at, int bytes)
+{
+    quint32 value = 0;
+    for (int i = 0; i < bytes; ++i)
+        value = (value << 8) | quint8(data.at(at + i));
+    return value;
+}
+
+void collectOption(void *data, const char *, const char *option)
+{
+    static_cast<QSet<QString> *>(data)->insert(QString::fromLatin1(option));
+}
+
+} // namespace
+
+bool isStandardMidiFile(const QByteArray &data)
+{
+    if (data.size() < 14 || !data.startsWith("MThd"))
+        return false;
+    const quint32 headerLength = bigEndian(data, 4, 4);
+    if (headerLength < 6 || headerLength > quint32(data.size() - 8))
+        return false;
+    const quint32 format = bigEndian(data, 8, 2);
+    const quint32 tracks = bigEndian(data, 10, 2);
+    const quint32 division = bigEndian(data, 12, 2);
+    if (format > 2 || tracks == 0 || division == 0)
+        return false;
+
+    qsizetype at = 8 + qsizetype(headerLength);
+    quint32 found = 0;
+    while (found < tracks && at + 8 <= data.size()) {
+        const quint32 length = bigEndian(data, at + 4, 4);
+        if (length > quint32(data.size() - at - 8))
+            return false; // truncated chunk
+        if (data.mid(at, 4) == "MTrk")
+            ++found;
+        at += 8 + qsizetype(length);
+    }
+    return found > 0;
+}
+
+struct FluidSequencer::Private {
+    FluidSequencerOptions options;
+    fluid_settings_t *settings = nullptr;
+    fluid_synth_t *synth = nullptr;
+    fluid_player_t *player = nullptr;
+    fluid_audio_driver_t *driver = nullptr;
+
+    bool playing = false; // play was asked and no stop since
+    // Set by the tick callback, on the audio thread when a driver runs.
+    std::atomic<bool> ended { false };
+
+    qint64 lastClock = 0;
+    qint64 frameRemainder = 0; // in 1/1000 frames, so that rounding never drifts
+    std::vector<qint16> scratch;
+
+    qint64 now() const { return options.clock ? options.clock() : steadyMilliseconds(); }
+
+    static int onTick(void *data, int tick)
+    {
+        auto *self = static_cast<Private *>(data);
+        // Runs inside the player's own callback, after it has sent the events up to this tick.
+        // The player itself goes on through its grace period (the last notes ring out); a replay
+        // stops and rewinds it, and a play at the end does nothing.
+        if (tick >= fluid_player_get_total_ticks(self->player))
+            self->ended.store(true);
+        return FLUID_OK;
+    }
+
+    // Silent playing: render what the clock says is due, so that the player moves in real time.
+    void catchUp()
+    {
+        if (driver || !player)
+            return;
+        const qint64 current = now();
+        const qint64 elapsed = current - lastClock;
+        lastClock = current;
+        if (!playing || ended.load() || elapsed <= 0)
+            return;
+        const qint64 due = elapsed * SampleRate + frameRemainder;
+        qint64 frames = due / 1000;
+        frameRemainder = due % 1000;
+        scratch.resize(2 * RenderBlock);
+        while (frames > 0 && !ended.load()) {
+            const int count = int(std::min<qint64>(frames, RenderBlock));
+            fluid_synth_write_s16(synth, count, scratch.data(), 0, 2, scratch.data(), 1, 2);
+            frames -= count;
+        }
+    }
+
+    void openDriver()
+    {
+        QSet<QString> available;
+        fluid_settings_foreach_option(settings, "audio.driver", &available, collectOption);
+        for (const QString &name : std::as_const(options.audioDrivers)) {
+            if (!available.contains(name))
+                continue;
+            fluid_settings_setstr(settings, "audio.driver", name.toLatin1().constData());
+            driver = new_fluid_audio_driver(settings, synth);
+            if (driver)
+                return;
+        }
+    }
+
+    void release()
+    {
+        // The driver goes first: its thread renders through the player and the synth.
+        if (driver)
+            delete_fluid_audio_driver(driver);
+        if (player)
+            delete_fluid_player(player);
+        if (synth)
+            delete_fluid_synth(synth);
+        if (settings)
+            delete_fluid_settings(settings);
+        driver = nullptr;
+        player = nullptr;
+        synth = nullptr;
+        settings = nullptr;
+        scratch.clear();
+        scratch.shrink_to_fit();
+    }
+};
+
+FluidSequencer::FluidSequencer(FluidSequencerOptions options)
+    : d(std::make_unique<Private>())
+{
+    d->options = std::move(options);
+}
+
+FluidSequencer::~FluidSequencer()
+{
+    d->release();
+}
+
+int FluidSequencer::open(const QString &path)
+{
+    if (d->synth)
+        return MediaError::DeviceFailed;
+
+    // The whole file is read now, so it is not held open while the tune plays.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return MediaError::BadFile;
+    const QByteArray data = file.readAll();
+    file.close();
+    if (!isStandardMidiFile(data))
+        return MediaError::BadFile;
+
+    const QFileInfo soundFont(d->options.soundFontPath);
+    if (!soundFont.isFile() || !soundFont.isReadable())
+        return MediaError::NoSoundFont;
+
+    installFluidLog();
+    // Checked before loading: a file that is no SoundFont should not reach the loader at all.
+    if (!fluid_is_soundfont(QFile::encodeName(d->options.soundFontPath).constData()))
+        return MediaError::NoSoundFont;
+
+    d->settings = new_fluid_settings();
+    if (!d->settings)
+        return MediaError::DeviceFailed;
+    fluid_settings_setnum(d->settings, "synth.sample-rate", SampleRate);
+    fluid_settings_setstr(d->settings, "player.timing-source", "sample");
+    d->synth = new_fluid_synth(d->settings);
+    if (!d->synth) {
+        d->release();
+        return MediaError::DeviceFailed;
+    }
+    if (fluid_synth_sfload(d->synth, QFile::encodeName(d->options.soundFontPath).constData(), 1)
+        == FLUID_FAILED) {
+        d->release();
+        return MediaError::NoSoundFont;
+    }
+    d->player = new_fluid_player(d->synth);
+    if (!d->player
+        || fluid_player_add_mem(d->player, data.constData(), size_t(data.size())) != FLUID_OK
+        || fluid_player_set_tick_callback(d->player, &Private::onTick, d.get()) != FLUID_OK) {
+        d->release();
+        return MediaError::DeviceFailed;
+    }
+
+    d->openDriver();
+    d->lastClock = d->now();
+    return MediaError::None;
+}
+
+int FluidSequencer::play(bool fromStart)
+{
+    if (!d->player)
+        return MediaError::DeviceFailed;
+    d->catchUp();
+    if (fromStart) {
+        // Stopping first makes the seek unconditional (a seek while playing may be refused while
+        // an earlier one is pending).
+        fluid_player_stop(d->player);
+        fluid_player_seek(d->player, 0);
+        d->ended.store(false);
+    } else if (d->playing || d->ended.load()) {
+        // Already playing: go on from where it is. At the end: nothing is left to play.
+        return MediaError::None;
+    }
+    d->playing = true;
+    d->lastClock = d->now();
+    d->frameRemainder = 0;
+    fluid_player_play(d->player);
+    return MediaError::None;
+}
+
+int FluidSequencer::stop()
+{
+    if (!d->player)
+        return MediaError::DeviceFailed;
+    d->catchUp();
+    fluid_player_stop(d->player);
+    d->playing = false;
+    fluid_synth_all_sounds_off(d->synth, -1);
+    return MediaError::None;
+}
+
+MediaMode FluidSequencer::mode()
+{
+    if (!d->player)
+        return MediaMode::NotReady;
+    d->catchUp();
+    if (!d->playing || d->ended.load())
+        return MediaMode::Stopped;
+    // The player gives up by itself only when it cannot load the file.
+    if (fluid_player_get_status(d->player) == FLUID_PLAYER_DONE)
+        return MediaMode::Stopped;
+    return MediaMode::Playing;
+}
+
+bool FluidSequencer::audible() const
+{
+    return d->driver != nullptr;
+}

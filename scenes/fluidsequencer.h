@@ -1,0 +1,56 @@
+#pragma once
+// The MIDI sequencer behind "open ... .mid": a FluidSynth synth with a General MIDI SoundFont and
+// a FluidSynth player.
+//
+// Sound goes out through the first FluidSynth audio driver that opens (PipeWire, PulseAudio,
+// ALSA). Where none opens, the tune keeps its time in silence: each call first renders, into a
+// scratch buffer, the samples that the clock says are due since the last call, which moves the
+// player exactly as a driver would. So status, looping and closing behave the same with and
+// without sound, and tests drive time through an injected clock.
+//
+// The end of the tune is the player's tick reaching the last event's tick, seen by a tick
+// callback, instead of FluidSynth's own grace period before it calls the player done.
+//
+// The SoundFont is loaded at open and everything is freed at destruction ("close"), which also
+// ends the audio stream at once.
+#include "scenes/mediadevice.h"
+
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+struct FluidSequencerOptions {
+    QString soundFontPath = QStringLiteral("/usr/share/sounds/sf2/default-GM.sf2");
+    // FluidSynth driver names, tried in order; names this FluidSynth build lacks are skipped. An
+    // empty list means silence.
+    QStringList audioDrivers
+        = { QStringLiteral("pipewire"), QStringLiteral("pulseaudio"), QStringLiteral("alsa") };
+    // Milliseconds from any fixed origin, never going back. It paces the silent player; empty
+    // means the system's monotonic clock.
+    std::function<qint64()> clock;
+};
+
+class FluidSequencer final : public MediaDevice {
+public:
+    explicit FluidSequencer(FluidSequencerOptions options = {});
+    ~FluidSequencer() override;
+    FluidSequencer(const FluidSequencer &) = delete;
+    FluidSequencer &operator=(const FluidSequencer &) = delete;
+
+    // BadFile: unreadable or not a Standard MIDI File. NoSoundFont: the SoundFont is missing or
+    // does not load. DeviceFailed: FluidSynth could not make a synth or player.
+    int open(const QString &path) override;
+    int play(bool fromStart) override;
+    int stop() override;
+    MediaMode mode() override;
+
+    // True when an audio driver opened; false when the tune plays in silence.
+    bool audible() const;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+// A cheap structural check of a Standard MIDI File: the header chunk and complete track chunks.
+bool isStandardMidiFile(const QByteArray &data);
