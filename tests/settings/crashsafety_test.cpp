@@ -1,0 +1,173 @@
+// Kills a process that keeps rewriting the three settings files at random moments, hundreds of
+// times, and checks after each kill that every file holds one whole version: never torn, empty or
+// missing.
+#include "settings/mailsettings.h"
+#include "settings/programfolder.h"
+#include "settingstestutil.h"
+
+#include <QDir>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace SettingsTest;
+
+namespace {
+
+constexpr int Kills = 500;
+const QString Padding(1500, u'x'); // long enough that a torn write would show
+
+MailSettings serverVersion(qint64 i)
+{
+    MailSettings settings;
+    settings.SmtpServer = QStringLiteral("smtp-%1-").arg(i) + Padding;
+    settings.Pop3Server = QStringLiteral("pop-%1").arg(i);
+    settings.MailAddress = QStringLiteral("mail-%1@example.jp").arg(i);
+    settings.UseApop = qint16(i % 2);
+    return settings;
+}
+
+void writeVersion(qint64 i)
+{
+    WriteServerSettings(serverVersion(i));
+    WriteOptionNumber(int(i % 3));
+    WriteAccount(QStringLiteral("id-%1-").arg(i) + Padding.left(100),
+        QStringLiteral("pw-%1-").arg(i) + Padding.left(100), true);
+}
+
+[[noreturn]] void runWriter(int readyFd, qint64 first)
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    const char ready = 'r';
+    [[maybe_unused]] const ssize_t n = ::write(readyFd, &ready, 1);
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (qint64 i = first; std::chrono::steady_clock::now() < giveUp; ++i)
+        writeVersion(i);
+    ::_exit(0);
+}
+
+// Empty when the file is one whole version, else what is wrong with it.
+QString checkServerFile(const QByteArray &bytes)
+{
+    static const QRegularExpression first(QStringLiteral("^SMTP=smtp-(\\d+)-"));
+    const QRegularExpressionMatch match = first.match(QString::fromUtf8(bytes.left(40)));
+    if (!match.hasMatch())
+        return QStringLiteral("vbmail.ini starts with %1").arg(QString::fromUtf8(bytes.left(40)));
+    if (bytes != serverSettingsBytes(serverVersion(match.captured(1).toLongLong())))
+        return QStringLiteral("vbmail.ini is torn (%1 bytes)").arg(bytes.size());
+    return {};
+}
+
+QString checkOptionFile(const QByteArray &bytes)
+{
+    static const QRegularExpression whole(QStringLiteral("^\\[EXEINI\\]\r\nNUMBER=[012]\r\n$"));
+    return whole.match(QString::fromUtf8(bytes)).hasMatch()
+        ? QString()
+        : QStringLiteral("ini.ini is %1").arg(QString::fromUtf8(bytes));
+}
+
+QString checkAccountFile(const QByteArray &bytes)
+{
+    static const QRegularExpression whole(QStringLiteral(
+        "^\\[EXEINI\\]\r\nNAME=id-(\\d+)-x{100}\r\nNAME2=pw-(\\d+)-x{100}\r\nNAME3=1\r\n$"));
+    const QRegularExpressionMatch match = whole.match(QString::fromUtf8(bytes));
+    if (!match.hasMatch())
+        return QStringLiteral("iniIdPass.ini is torn (%1 bytes)").arg(bytes.size());
+    // NAME and NAME2 are two writes: NAME may be a version ahead, never behind.
+    const qint64 id = match.captured(1).toLongLong();
+    const qint64 password = match.captured(2).toLongLong();
+    if (id < password)
+        return QStringLiteral("iniIdPass.ini has NAME %1 after NAME2 %2").arg(id).arg(password);
+    return {};
+}
+
+TEST(SettingsCrashSafety, KilledWriterNeverLeavesATornFile)
+{
+    // A process kill, unlike a power cut, keeps what reached the page cache, so a memory file
+    // system tests the same thing without the cost of flushing to disk on every round.
+    QTemporaryDir shm(QStringLiteral("/dev/shm/brindle-settings-XXXXXX"));
+    QTemporaryDir disk;
+    QTemporaryDir &dir = shm.isValid() ? shm : disk;
+    ASSERT_TRUE(dir.isValid());
+    const QString savedCurrent = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    setProgramFolderForTesting(dir.path());
+    const auto restore = qScopeGuard([&] {
+        QDir::setCurrent(savedCurrent);
+        setProgramFolderForTesting(QString());
+    });
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("★MailData")));
+    writeVersion(0);
+
+    // Calibrate the random kill delay to the time one round of writes takes here.
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 1; i <= 5; ++i)
+        writeVersion(i);
+    const auto round = std::max<qint64>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                            std::chrono::steady_clock::now() - start)
+                                            .count()
+            / 5,
+        100);
+
+    const QStringList files = { dir.filePath("vbmail.ini"), optionFilePath(), accountFilePath() };
+    QRandomGenerator random(20240601);
+    int midWrite = 0;
+    QString failure;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (int kill = 0; kill < Kills && failure.isEmpty(); ++kill) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "after " << kill << " kills";
+        int pipeFds[2];
+        ASSERT_EQ(::pipe(pipeFds), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(pipeFds[0]);
+            runWriter(pipeFds[1], qint64(kill + 1) * 1000000);
+        }
+        ::close(pipeFds[1]);
+        char ready = 0;
+        const ssize_t got = ::read(pipeFds[0], &ready, 1);
+        ::close(pipeFds[0]);
+        ASSERT_EQ(got, 1);
+
+        // The injection point: a random moment within about one round of writes.
+        const auto killAt = std::chrono::steady_clock::now()
+            + std::chrono::microseconds(random.bounded(qint64(round)));
+        while (std::chrono::steady_clock::now() < killAt) { }
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+
+        const QByteArray server = readFile(files[0]);
+        const QByteArray option = readFile(files[1]);
+        const QByteArray account = readFile(files[2]);
+        for (const QString &problem :
+            { checkServerFile(server), checkOptionFile(option), checkAccountFile(account) }) {
+            if (!problem.isEmpty() && failure.isEmpty())
+                failure = QStringLiteral("after kill %1: %2").arg(kill).arg(problem);
+        }
+
+        // A kill between creating the temporary file and renaming it leaves the temporary file.
+        for (const QString &folder : { dir.path(), dir.filePath("★MailData") }) {
+            const QStringList leftovers
+                = QDir(folder).entryList({ ".*.tmp-*" }, QDir::Files | QDir::Hidden);
+            midWrite += leftovers.isEmpty() ? 0 : 1;
+            for (const QString &name : leftovers)
+                QFile::remove(QDir(folder).filePath(name));
+        }
+    }
+
+    EXPECT_TRUE(failure.isEmpty()) << qPrintable(failure);
+    // The kills must really have landed inside writes, or the test proves nothing.
+    EXPECT_GE(midWrite, Kills / 20) << "round of writes: " << round << " us";
+}
+
+} // namespace
