@@ -3,6 +3,7 @@
 #include "settings/mailsettings.h"
 
 #include <QCheckBox>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,6 +15,30 @@ template<class W> W *makeControl(QWidget *parent, const char *name)
     widget->setObjectName(QLatin1String(name));
     return widget;
 }
+
+// The password box: the input method is off and cannot be switched on in it. Qt keeps input
+// methods on for password fields (for on-screen keyboards), so the box answers the input
+// context itself and drops any composition that arrives all the same.
+class PasswordEdit : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override
+    {
+        if (query == Qt::ImEnabled)
+            return false;
+        return QLineEdit::inputMethodQuery(query);
+    }
+
+protected:
+    void inputMethodEvent(QInputMethodEvent *event) override
+    {
+        QInputMethodEvent committed;
+        committed.setCommitString(event->commitString());
+        QLineEdit::inputMethodEvent(&committed);
+        event->accept();
+    }
+};
 } // namespace
 
 IdPassForm::IdPassForm(QWidget *parent)
@@ -26,7 +51,7 @@ IdPassForm::IdPassForm(QWidget *parent)
     m_label1 = makeControl<QLabel>(this, "Label1");
     m_idText = makeControl<QLineEdit>(this, "IdText");
     m_label2[0] = makeControl<QLabel>(this, "Label2_0");
-    m_passText = makeControl<QLineEdit>(this, "PassText");
+    m_passText = makeControl<PasswordEdit>(this, "PassText");
     m_check1 = makeControl<QCheckBox>(this, "Check1");
     m_label2[1] = makeControl<QLabel>(this, "Label2_1");
     m_okCommand = makeControl<QPushButton>(this, "OKCommand");

@@ -4,7 +4,7 @@
 #include "settings/prompter.h"
 
 #include <QCheckBox>
-#include <QFileInfo>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -117,12 +117,16 @@ void OptionForm::OKCommand_Click()
     // The dialog goes first: it stays above other windows and would hide the box.
     unloadForm();
     if (!written) {
-        const QString file = QFileInfo(serverSettingsPath()).absoluteFilePath();
-        prompter().msgBox(QStringLiteral("サーバー設定をファイルに保存できませんでした。\n"
-                                         "設定はこのまま使いますが、次回の起動時には"
-                                         "元に戻ります。\n\nファイル: %1\n理由: %2")
-                              .arg(file, error),
-            Prompter::Exclamation);
+        // The new values serve the running program all the same; the old file stays whole.
+        QString text = QStringLiteral("サーバー設定をファイルに保存できませんでした。\n"
+                                      "設定は今回の実行中はそのまま使いますが、"
+                                      "次回の起動時には保存されている値に戻ります。\n\n");
+        const QString file
+            = QDir::toNativeSeparators(QDir::current().absoluteFilePath(serverSettingsPath()));
+        if (!error.contains(serverSettingsPath()))
+            text += QStringLiteral("ファイル: %1\n理由: ").arg(file);
+        text += error.isEmpty() ? QStringLiteral("不明なエラーです。") : error;
+        prompter().msgBox(text, Prompter::Exclamation);
     }
 }
 
