@@ -129,8 +129,9 @@ int Pop3Library::NMailPop3Connect(const QString &server)
             QStringLiteral("サーバー名「%1」の形式が正しくありません。").arg(server));
     auto transport = std::make_unique<SocketTransport>();
     QString text;
-    const auto opened = transport->open(address.host, address.port, address.port == ImplicitTlsPort,
-        m_extraCaCertificates, QDeadlineTimer(m_connectTimeout), &text);
+    const auto opened
+        = transport->open(address.host, address.port, address.port == m_implicitTlsPort,
+            m_extraCaCertificates, QDeadlineTimer(m_connectTimeout), &text);
     if (opened != SocketTransport::OpenResult::Ok)
         return fail(Pop3Error::ConnectFailed, text);
     return attachTransport(std::move(transport), address.host);

@@ -55,6 +55,8 @@ public:
     void setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds reply);
     // Certificates trusted in addition to the system's store (test CAs).
     void addCaCertificates(const QList<QSslCertificate> &certificates);
+    // The port on which TLS starts with the first byte (995 unless a test serves it elsewhere).
+    void setImplicitTlsPort(quint16 port) { m_implicitTlsPort = port; }
     // Opens a handle over a ready transport (the test and fuzz seam): reads the greeting as
     // NMailPop3Connect does. host is what APOP and TLS name checks refer to.
     int attachTransport(std::unique_ptr<Pop3Transport> transport, const QString &host);
@@ -90,6 +92,7 @@ private:
     std::chrono::milliseconds m_connectTimeout = DefaultConnectTimeout;
     std::chrono::milliseconds m_replyTimeout = DefaultReplyTimeout;
     QList<QSslCertificate> m_extraCaCertificates;
+    quint16 m_implicitTlsPort = ImplicitTlsPort;
     int m_lastFailureCode = 0;
     QString m_lastFailureText;
 };

@@ -203,6 +203,7 @@ int Pop3Session::readData(QByteArray *out, qint64 keepLimit)
                         }
                     }
                     ++m_inStart; // a stuffed dot
+                    atLineStart = false;
                     continue;
                 }
                 atLineStart = false;
