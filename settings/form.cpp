@@ -1,12 +1,18 @@
 #include "settings/form.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
 #include <QScreen>
+#include <QStyle>
 
 int twipsToPixels(int twips)
 {
@@ -25,6 +31,48 @@ QRect twipsRect(int left, int top, int width, int height)
 void placeTwips(QWidget *widget, int left, int top, int width, int height)
 {
     widget->setGeometry(twipsRect(left, top, width, height));
+}
+
+void fitCaptionToWidth(QWidget *control)
+{
+    QString caption;
+    int room = control->width();
+    if (auto *label = qobject_cast<QLabel *>(control)) {
+        caption = label->text();
+        room = label->contentsRect().width() - 2 * qMax(label->margin(), 0);
+        if (!label->buddy())
+            caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    } else if (auto *button = qobject_cast<QAbstractButton *>(control)) {
+        caption = button->text();
+        const QStyle *style = control->style();
+        if (qobject_cast<QCheckBox *>(control)) {
+            room -= style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, control);
+            room -= style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, control);
+            room -= 2; // the focus frame around the text
+        } else if (qobject_cast<QRadioButton *>(control)) {
+            room -= style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, control);
+            room -= style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, control);
+            room -= 2;
+        } else {
+            room -= 2 * style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, control) + 4;
+        }
+    }
+    // "&S" shows as an underlined S; "&&" as one ampersand.
+    static const QRegularExpression mnemonic(QStringLiteral("&(.)"));
+    caption.replace(mnemonic, QStringLiteral("\\1"));
+    if (caption.isEmpty() || room <= 0)
+        return;
+
+    QFont font = control->font();
+    qreal size = font.pointSizeF();
+    if (size <= 0)
+        return; // a pixel-sized font: left as it is
+    while (size > 6.0 && QFontMetrics(font).horizontalAdvance(caption) > room) {
+        size -= 0.5;
+        font.setPointSizeF(size);
+    }
+    if (font != control->font())
+        control->setFont(font);
 }
 
 Form::Form(QWidget *parent) : QWidget(parent, Qt::Window)

@@ -20,6 +20,10 @@ int twipsToPixels(int twips);
 QRect twipsRect(int left, int top, int width, int height);
 // Places a child at a position and size in twips.
 void placeTwips(QWidget *widget, int left, int top, int width, int height);
+// Captions were laid out for a narrow classic dialog font; with the desktop's font a caption
+// can be wider than its fixed control. This shrinks the control's font (not below 6 points)
+// until the caption of a label or button fits its width.
+void fitCaptionToWidth(QWidget *control);
 
 class Form : public QWidget
 {

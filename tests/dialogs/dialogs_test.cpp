@@ -709,4 +709,26 @@ TEST_F(DialogsTest, TheDialogClosedLastDecidesWhatTheOtherShows)
     EXPECT_FALSE(readBytes(optionFile()).contains("NUMBER"));
 }
 
+// Captions are laid out for a narrower dialog font than the desktop's; none may be cut off.
+TEST_F(DialogsTest, EveryLabelShowsItsWholeCaption)
+{
+    const QList<QWidget *> dialogs = { &forms().optionForm.get(), &forms().idPassForm.get(),
+        &forms().setForm.get(), &forms().henkouForm.get() };
+    int labels = 0;
+    for (QWidget *dialog : dialogs) {
+        for (QLabel *label : dialog->findChildren<QLabel *>()) {
+            if (label->text().isEmpty())
+                continue;
+            QString shown = label->text();
+            if (label->buddy())
+                shown.remove(shown.indexOf(QLatin1Char('&')), 1);
+            EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(shown), label->width())
+                << label->objectName().toStdString() << " " << shown.toStdString();
+            EXPECT_GE(label->font().pointSizeF(), 6.0);
+            ++labels;
+        }
+    }
+    EXPECT_EQ(labels, 7);
+}
+
 } // namespace
