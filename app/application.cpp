@@ -1,12 +1,41 @@
 #include "app/application.h"
 
+#include "app/mainform.h"
+#include "app/messageboxprompter.h"
+#include "mail/networkmanagerremoteaccess.h"
+#include "mail/pop3library.h"
+#include "scenes/mediainterpreter.h"
+#include "settings/forms.h"
+
 #include <QApplication>
-#include <QWidget>
+#include <QIcon>
 
 int runBrindle(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    QWidget w;
-    w.show();
-    return app.exec();
+    QApplication::setApplicationName(QStringLiteral("brindle"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon/brindle.ico")));
+    // Closing the main window ends the program itself; the dialogs never do.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    MessageBoxPrompter messageBoxes;
+    setPrompter(&messageBoxes);
+
+    Pop3Library nmail;
+    MediaCommandInterpreter media;
+    NetworkManagerRemoteAccess remoteAccess;
+
+    int result = 0;
+    {
+        FormSlot<MainForm> mainForm([&] {
+            return new MainForm(MainForm::Services { nmail, media, remoteAccess });
+        });
+        mainForm.show();
+        result = QApplication::exec();
+        // Every window still loaded goes without its unload step.
+        forms().destroyAllWithoutUnload();
+        mainForm.destroyWithoutUnload();
+    }
+    setPrompter(nullptr);
+    return result;
 }

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QWidget>
 
-class QMovie;
+#include <QMovie>
 
 class GifPane : public QWidget {
     Q_OBJECT

@@ -3,8 +3,21 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+namespace {
+QtMessageHandler g_defaultHandler = nullptr;
+
+// The offscreen platform warns on every raise(); that noise hides real warnings.
+void filterMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.startsWith(QLatin1String("This plugin does not support")))
+        return;
+    g_defaultHandler(type, context, message);
+}
+} // namespace
+
 int main(int argc, char **argv)
 {
+    g_defaultHandler = qInstallMessageHandler(filterMessages);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -241,7 +241,37 @@ bool DovecotServer::addUser(const QString &name, const QString &password)
     }
     if (!replaced)
         m_users.append({ name, password });
-    return writePasswd() && clearMailbox(name);
+    if (!writePasswd() || !clearMailbox(name))
+        return false;
+    return !isRunning() || waitForLogin(name, password);
+}
+
+bool DovecotServer::waitForLogin(const QString &name, const QString &password)
+{
+    // Dovecot looks at the passwd-file at most once a second: log in until the new entry
+    // works, so a test never meets the old one.
+    const QDeadlineTimer deadline(StartTimeoutMs);
+    auto reply = [&](QTcpSocket &socket) {
+        while (!socket.canReadLine()
+               && socket.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())))) { }
+        return socket.readLine();
+    };
+    while (!deadline.hasExpired()) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, m_port);
+        if (!socket.waitForConnected(1000) || !reply(socket).startsWith("+OK"))
+            continue;
+        socket.write("USER " + name.toUtf8() + "\r\n");
+        if (!reply(socket).startsWith("+OK"))
+            continue;
+        socket.write("PASS " + password.toUtf8() + "\r\n");
+        const bool ok = reply(socket).startsWith("+OK");
+        socket.write("QUIT\r\n");
+        reply(socket);
+        if (ok)
+            return true;
+    }
+    return fail(QStringLiteral("dovecot did not accept the new user %1").arg(name));
 }
 
 bool DovecotServer::clearMailbox(const QString &user)

@@ -33,7 +33,8 @@ public:
     bool isRunning() const;
     QString errorText() const { return m_error; }
 
-    // Adds a user (or changes its password) with an empty maildir. Works before or after start.
+    // Adds a user (or changes its password) with an empty maildir. Works before or after start;
+    // after, it returns once Dovecot accepts the login (one logout line more in the log).
     bool addUser(const QString &name, const QString &password);
     // Puts a message into the user's maildir; messages are numbered in the order added.
     bool addMessage(const QString &user, const QByteArray &message);
@@ -56,6 +57,7 @@ private:
     bool writeConfig();
     bool makeCertificate();
     bool waitForGreeting();
+    bool waitForLogin(const QString &name, const QString &password);
     bool writePasswd();
     QString maildir(const QString &user) const;
 

@@ -6,24 +6,20 @@
 #include <QStringList>
 #include <functional>
 
-class FakePrompter : public Prompter
-{
+class FakePrompter : public Prompter {
 public:
-    struct Box
-    {
+    struct Box {
         QString text;
         int style;
         QString caption;
     };
-
-    FakePrompter() : m_previous(nullptr) { }
 
     // The answer to the next box; boxes with no answer queued get IdOk (or IdNo for Yes/No).
     void setNextAnswer(int answer) { m_answers.append(answer); }
 
     int msgBox(const QString &text, int style, const QString &caption) override
     {
-        boxes.append({text, style, caption});
+        boxes.append({ text, style, caption });
         if (onBox)
             onBox(boxes.last());
         if (!m_answers.isEmpty())
@@ -36,13 +32,11 @@ public:
     std::function<void(const Box &)> onBox;
 
 private:
-    Prompter *m_previous;
     QList<int> m_answers;
 };
 
 // Installs a FakePrompter for one test's scope.
-class ScopedFakePrompter
-{
+class ScopedFakePrompter {
 public:
     ScopedFakePrompter() { setPrompter(&fake); }
     ~ScopedFakePrompter() { setPrompter(nullptr); }

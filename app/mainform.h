@@ -1,0 +1,161 @@
+#pragma once
+// The main window: a small fixed window whose scene pane shows the character, a menu of two
+// entries, and a row of controls (mostly outside the visible area) whose click actions the
+// handlers call as plain operations. The window's outer size is set in twips and includes the
+// frame and the menu bar as the window system draws them.
+//
+// Its collaborators come in through MainForm::Services: the POP3 library, the media-command
+// layer and the remote access layer, so tests can put recording fakes in their place.
+#include "mail/checkmail.h"
+#include "settings/form.h"
+
+#include <QPointer>
+#include <QTimer>
+#include <memory>
+
+class BackgroundTune;
+class CommonDialog;
+class GifPane;
+class MediaCommandLayer;
+class NMailApi;
+class PictureBox;
+class QAction;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class RemoteAccess;
+
+// The file-selection component: holds its initial folder and filter; nothing opens it.
+class CommonDialog : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    QString InitDir;
+    QString Filter = QStringLiteral("テキストファイル(*.txt)|*.txt");
+    QString DefaultExt = QStringLiteral("txt");
+};
+
+class MainForm : public Form, private MailCheckHost {
+    Q_OBJECT
+public:
+    static inline const QString Title = QStringLiteral("ブリンドル");
+    static inline const QString HomePage = QStringLiteral("https://www.example.com/");
+
+    struct Services {
+        NMailApi &nmail;
+        MediaCommandLayer &media;
+        RemoteAccess &remoteAccess;
+    };
+
+    explicit MainForm(Services services);
+    ~MainForm() override;
+
+    // Outer size in twips, frame and menu bar included.
+    void setOuterWidthTwips(int width);
+    void setOuterHeightTwips(int height);
+    QSize outerSizeTwips() const;
+    void setPicture2WidthTwips(int width);
+    void setPicture2HeightTwips(int height);
+
+    bool isAlwaysOnTop() const { return m_alwaysOnTop; }
+
+    // Controls, by the names the handlers use.
+    QWidget *client() const { return m_client; }
+    QMenuBar *menuBar() const { return m_menuBar; }
+    PictureBox *Picture2() const { return m_picture2; }
+    GifPane *WebBrowser1() const { return m_webBrowser1; }
+    QLineEdit *Text3() const { return m_text3; }
+    QLineEdit *Text6() const { return m_text6; }
+    QCheckBox *Check1() const { return m_check1; }
+    QTimer *Timer1() { return &m_timer1; }
+    QTimer *Timer2() { return &m_timer2; }
+    QTimer *tmrCharaStep() { return &m_tmrCharaStep; }
+    CommonDialog *commonDialog() const { return m_commonDialog; }
+    QAction *menuAction(const QString &name) const;
+
+    // Window events.
+    void Form_Load();
+    void Form_Unload();
+
+    // Click actions and menu commands.
+    void Picture1_Click();
+    void Picture7_Click();
+    void Picture8_Click();
+    void Picture8_MouseMove();
+    void Picture10_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void Command6_Click();
+    void mcheck_Click();
+    void mset_Click();
+    void mzenmen_Click();
+    void mhikyaku_Click();
+    void mmodosu_Click();
+    void mhp_Click();
+    void mhenkou_Click();
+    void Timer1_Timer();
+    void Timer2_Timer();
+
+    void CheckMail();
+
+protected:
+    void loadStep() override { Form_Load(); }
+    void unloadStep() override { Form_Unload(); }
+    void showEvent(QShowEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void buildControls();
+    void buildMenu();
+    QAction *addMenuItem(
+        QMenu *menu, const QString &name, const QString &caption, void (MainForm::*handler)());
+    QString sceneAddress(const QString &relativeName) const;
+    void applyOuterSize();
+    QSize currentOuterTwips() const;
+
+    // MailCheckHost
+    void setAccountInDialog(const QString &id, const QString &password) override;
+    void showAccountDialog() override;
+    void showErrorBox(const QString &text) override;
+    void startEventScene() override { Command3_Click(); }
+    void setResultTexts(const QString &text3, const QString &text6) override;
+    int hangUpOption() override;
+    void hangUp() override { Command5_Click(); }
+
+    Services m_services;
+    std::unique_ptr<BackgroundTune> m_tune;
+    bool m_alwaysOnTop = false;
+    QSize m_outerTwips;
+    QSize m_frameExtra; // what the window system adds around the widget, in pixels
+
+    QMenuBar *m_menuBar = nullptr;
+    QWidget *m_client = nullptr;
+    PictureBox *m_picture3 = nullptr;
+    QLineEdit *m_text6 = nullptr;
+    QLabel *m_label4 = nullptr;
+    QPushButton *m_command2 = nullptr;
+    QCheckBox *m_check1 = nullptr;
+    QPushButton *m_command6 = nullptr;
+    QPushButton *m_command4 = nullptr;
+    QPushButton *m_command3 = nullptr;
+    QLineEdit *m_text3 = nullptr;
+    PictureBox *m_picture2 = nullptr;
+    GifPane *m_webBrowser1 = nullptr;
+    QPushButton *m_command1 = nullptr;
+    PictureBox *m_picture8 = nullptr;
+    PictureBox *m_picture1 = nullptr;
+    PictureBox *m_picture7 = nullptr;
+    PictureBox *m_picture10 = nullptr;
+    QPushButton *m_command5 = nullptr;
+    QLineEdit *m_text2 = nullptr;
+    QTimer m_timer1;
+    QTimer m_timer2;
+    QTimer m_tmrCharaStep;
+    CommonDialog *m_commonDialog = nullptr;
+};

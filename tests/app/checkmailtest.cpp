@@ -1,0 +1,211 @@
+#include "apptestsupport.h"
+
+#include "scenes/gifpane.h"
+#include "settings/idpassform.h"
+#include "settings/setform.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMenu>
+
+namespace {
+
+const QString Status = QStringLiteral("GetMailStatus 7 %1 8192 8192 8192 8192 0");
+const QString Mail = QStringLiteral("GetMail 7 %1 8192 8192 8192 8192 0 0");
+
+} // namespace
+
+class CheckMailTest : public MainFormTest {
+protected:
+    // Loads the window and forgets what start-up did, so a test sees only the check.
+    MainForm &ready()
+    {
+        MainForm &form = loadForm();
+        m_nmail.calls.clear();
+        m_media.commands.clear();
+        m_prompter.fake.boxes.clear();
+        return form;
+    }
+    void check(MainForm &form) { form.menuAction(QStringLiteral("mcheck"))->trigger(); }
+};
+
+TEST_F(CheckMailTest, EmptyServerMakesNoCallAndShowsNoMail)
+{
+    setAccount("bob", "secret");
+    MainForm &form = ready();
+    check(form);
+    EXPECT_TRUE(m_nmail.calls.isEmpty());
+    EXPECT_EQ(form.Text3()->text(), QStringLiteral("新着メールなし。"));
+    EXPECT_EQ(form.Text6()->text(), QStringLiteral("0"));
+    EXPECT_EQ(form.outerSizeTwips(), QSize(4000, 4000))
+        << "the event scene starts after every check";
+}
+
+TEST_F(CheckMailTest, FailedConnectNeitherReadsTheAccountNorCloses)
+{
+    setServer("pop.example");
+    setAccount("bob", "secret");
+    MainForm &form = ready();
+    forms().idPassForm.get().IdText()->setText(QStringLiteral("typed"));
+    m_nmail.connectResult = -1;
+    check(form);
+    EXPECT_EQ(m_nmail.calls, QStringList({ "Connect pop.example" }));
+    EXPECT_EQ(forms().idPassForm.get().IdText()->text(), QStringLiteral("typed"));
+    EXPECT_TRUE(m_prompter.fake.boxes.isEmpty());
+    EXPECT_EQ(form.Text6()->text(), QStringLiteral("0"));
+}
+
+TEST_F(CheckMailTest, MissingAccountOpensTheDialogInsteadOfLoggingIn)
+{
+    setServer("pop.example");
+    setAccount("bob", "");
+    MainForm &form = ready();
+    forms().idPassForm.destroyWithoutUnload();
+    check(form);
+    EXPECT_EQ(m_nmail.calls, QStringList({ "Connect pop.example", "Close 7" }));
+    ASSERT_TRUE(forms().idPassForm.isLoaded());
+    EXPECT_TRUE(forms().idPassForm.get().isVisible());
+    EXPECT_EQ(forms().idPassForm.get().IdText()->text(), QStringLiteral("bob"));
+    EXPECT_EQ(mailSettings().UserId, QStringLiteral("bob"));
+    EXPECT_EQ(form.Text3()->text(), QStringLiteral("新着メールなし。"));
+}
+
+TEST_F(CheckMailTest, AccountComesFromTheFileAtEveryCheck)
+{
+    setServer("pop.example");
+    setAccount(QByteArray(300, 'a'), "secret");
+    MainForm &form = ready();
+    forms().idPassForm.get().IdText()->setText(QStringLiteral("typed-but-not-saved"));
+    check(form);
+    const QString id(255, QLatin1Char('a'));
+    EXPECT_EQ(m_nmail.calls.value(1), QStringLiteral("Authenticate 7 %1 secret 0").arg(id));
+    EXPECT_EQ(forms().idPassForm.get().IdText()->text(), id);
+    EXPECT_EQ(forms().idPassForm.get().PassText()->text(), QStringLiteral("secret"));
+}
+
+TEST_F(CheckMailTest, ThreeMessagesAreFetchedInOrder)
+{
+    setServer("pop.example", 2);
+    setAccount("bob", "secret");
+    MainForm &form = ready();
+    m_nmail.authenticateResult = 3;
+    m_nmail.sizes = { 10, -1, 5 };
+    check(form);
+    EXPECT_EQ(m_nmail.calls,
+        QStringList({ "Connect pop.example", "Authenticate 7 bob secret -1", Status.arg(1),
+            "GetMailSize 7 1", Mail.arg(1), Status.arg(2), "GetMailSize 7 2", Mail.arg(2),
+            Status.arg(3), "GetMailSize 7 3", Mail.arg(3), "Close 7" }));
+    // The body buffer is the size plus one; a failed size gives an empty buffer, never a
+    // negative one.
+    EXPECT_EQ(m_nmail.bodyBufferSizes, QList<qsizetype>({ 11, 0, 6 }));
+    EXPECT_EQ(form.Text3()->text(), QStringLiteral("新着メール有り。"));
+    EXPECT_EQ(form.Text6()->text(), QStringLiteral("3"));
+}
+
+TEST_F(CheckMailTest, EmptyMailboxFetchesNothing)
+{
+    setServer("pop.example", 1);
+    setAccount("bob", "secret");
+    MainForm &form = ready();
+    check(form);
+    EXPECT_EQ(m_nmail.calls,
+        QStringList({ "Connect pop.example", "Authenticate 7 bob secret -1", "Close 7" }));
+    EXPECT_EQ(form.Text3()->text(), QStringLiteral("新着メールなし。"));
+    EXPECT_EQ(form.Text6()->text(), QStringLiteral("0"));
+}
+
+TEST_F(CheckMailTest, RefusedLoginShowsTheTextUpToItsNulThenTheResult)
+{
+    setServer("pop.example");
+    setAccount("bob", "wrong");
+    MainForm &form = ready();
+    m_nmail.authenticateResult = -5;
+    m_nmail.failureText = QByteArray("-ERR [AUTH] nope\0left over", 26);
+    QString textWhileBoxOpen = QStringLiteral("unchanged");
+    m_prompter.fake.onBox
+        = [&](const FakePrompter::Box &) { textWhileBoxOpen = form.Text3()->text(); };
+    check(form);
+    EXPECT_EQ(m_nmail.calls,
+        QStringList({ "Connect pop.example", "Authenticate 7 bob wrong 0", "GetMessage 0 8192 8192",
+            "Close 7" }));
+    ASSERT_EQ(m_prompter.fake.boxes.size(), 1);
+    EXPECT_EQ(m_prompter.fake.boxes[0].text, QStringLiteral("-ERR [AUTH] nope"));
+    EXPECT_EQ(m_prompter.fake.boxes[0].caption, QStringLiteral("エラー"));
+    EXPECT_EQ(m_prompter.fake.boxes[0].style, 0);
+    EXPECT_TRUE(textWhileBoxOpen.isEmpty()) << "the box comes before the result";
+    EXPECT_EQ(form.Text3()->text(), QStringLiteral("新着メールなし。"));
+    EXPECT_EQ(form.Text6()->text(), QStringLiteral("-5"));
+}
+
+TEST_F(CheckMailTest, HangUpFollowsEveryKindOfCheckWhenTicked)
+{
+    setAccount("bob", "secret");
+    m_ras.active = { { "/ac/1", "modem", "gsm" }, { "/ac/2", "dsl", "pppoe" } };
+    struct Row {
+        const char *server;
+        int connect;
+        int auth;
+    };
+    const Row rows[] = { { "", 7, 0 }, { "pop.example", -1, 0 }, { "pop.example", 7, -3 },
+        { "pop.example", 7, 0 }, { "pop.example", 7, 2 } };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(std::string(row.server) + " " + std::to_string(row.auth));
+        setServer(row.server);
+        setOptionNumber(1);
+        MainForm &form = ready();
+        m_nmail.connectResult = row.connect;
+        m_nmail.authenticateResult = row.auth;
+        m_nmail.sizes = { 1, 1 };
+        m_ras.calls.clear();
+        bool textsSetBeforeHangUp = false;
+        QObject::connect(form.Text6(), &QLineEdit::textChanged,
+            [&] { textsSetBeforeHangUp = m_ras.calls.isEmpty(); });
+        check(form);
+        EXPECT_TRUE(textsSetBeforeHangUp);
+        EXPECT_EQ(m_ras.calls, QStringList({ "enum", "hangUp /ac/1", "hangUp /ac/2" }));
+
+        forms().setForm.get().Check1()->setChecked(false);
+        m_ras.calls.clear();
+        check(form);
+        EXPECT_TRUE(m_ras.calls.isEmpty());
+        m_form.reset();
+        forms().destroyAllWithoutUnload();
+    }
+}
+
+TEST_F(CheckMailTest, HangUpOptionIsReadLiveFromTheHubDialog)
+{
+    setOptionNumber(2); // the hub dialog is not loaded by start-up and loads unticked
+    setAccount("bob", "secret");
+    m_ras.active = { { "/ac/1", "modem", "gsm" } };
+    MainForm &form = ready();
+    EXPECT_FALSE(forms().setForm.isLoaded());
+    check(form);
+    EXPECT_TRUE(forms().setForm.isLoaded());
+    EXPECT_FALSE(forms().setForm.get().isVisible());
+    EXPECT_TRUE(m_ras.calls.isEmpty());
+
+    forms().setForm.get().Check1()->setChecked(true);
+    check(form);
+    EXPECT_EQ(m_ras.calls, QStringList({ "enum", "hangUp /ac/1" }));
+
+    m_ras.calls.clear();
+    m_ras.enumResult = 5; // listing fails: nothing is hung up, nothing is shown
+    check(form);
+    EXPECT_EQ(m_ras.calls, QStringList({ "enum" }));
+    EXPECT_TRUE(m_prompter.fake.boxes.isEmpty());
+}
+
+TEST_F(CheckMailTest, EventSceneStartsBeforeTheTextsChange)
+{
+    setOptionNumber(1);
+    setAccount("bob", "secret");
+    MainForm &form = ready();
+    bool sceneBeforeTexts = false;
+    QObject::connect(form.Text3(), &QLineEdit::textChanged, [&] {
+        sceneBeforeTexts = m_media.commands.contains(QStringLiteral("play bgm"))
+            && form.WebBrowser1()->currentAddress().endsWith(QStringLiteral("nande.gif"));
+    });
+    check(form);
+    EXPECT_TRUE(sceneBeforeTexts);
+}

@@ -1,0 +1,90 @@
+#pragma once
+// A POP3 library that records every call, one line each, and answers from a script.
+#include "mail/nmail.h"
+
+#include <QList>
+#include <QStringList>
+#include <algorithm>
+#include <cstring>
+
+class FakeNMail : public NMailApi {
+public:
+    int connectResult = 7;
+    int authenticateResult = 0;
+    QList<int> sizes; // per message, from 1; missing ones give -1
+    QByteArray failureText = "-ERR login refused";
+    QByteArray bodyText = "Subject: hi\r\n\r\nbody\r\n";
+    QStringList calls;
+    QList<qsizetype> bodyBufferSizes;
+
+    int NMailInitializeWinSock() override { return log("InitializeWinSock"), 0; }
+    int NMailSetOption(int option, int value) override
+    {
+        return log(QStringLiteral("SetOption %1 %2").arg(option).arg(value)), 0;
+    }
+    int NMailPop3Connect(const QString &server) override
+    {
+        log(QStringLiteral("Connect %1").arg(server));
+        return connectResult;
+    }
+    int NMailPop3Authenticate(
+        int handle, const QString &id, const QString &password, int apop) override
+    {
+        log(QStringLiteral("Authenticate %1 %2 %3 %4").arg(handle).arg(id, password).arg(apop));
+        return authenticateResult;
+    }
+    int NMailPop3GetMailStatus(int handle, int mailNo, std::span<char> subject,
+        std::span<char> from, std::span<char> date, std::span<char> messageId, int flag) override
+    {
+        log(QStringLiteral("GetMailStatus %1 %2 %3 %4 %5 %6 %7")
+                .arg(handle)
+                .arg(mailNo)
+                .arg(subject.size())
+                .arg(from.size())
+                .arg(date.size())
+                .arg(messageId.size())
+                .arg(flag));
+        return 0;
+    }
+    int NMailPop3GetMailSize(int handle, int mailNo) override
+    {
+        log(QStringLiteral("GetMailSize %1 %2").arg(handle).arg(mailNo));
+        return mailNo >= 1 && mailNo <= sizes.size() ? sizes[mailNo - 1] : -1;
+    }
+    int NMailPop3GetMail(int handle, int mailNo, std::span<char> subject, std::span<char> from,
+        std::span<char> date, std::span<char> messageId, std::span<char> body, int flag1,
+        int flag2) override
+    {
+        log(QStringLiteral("GetMail %1 %2 %3 %4 %5 %6 %7 %8")
+                .arg(handle)
+                .arg(mailNo)
+                .arg(subject.size())
+                .arg(from.size())
+                .arg(date.size())
+                .arg(messageId.size())
+                .arg(flag1)
+                .arg(flag2));
+        bodyBufferSizes.append(qsizetype(body.size()));
+        if (!body.empty()) {
+            const size_t n = std::min(body.size() - 1, size_t(bodyText.size()));
+            std::memcpy(body.data(), bodyText.constData(), n);
+            body[n] = '\0';
+        }
+        return 0;
+    }
+    int NMailGetMessage(int code, std::span<char> buffer, int *size) override
+    {
+        log(QStringLiteral("GetMessage %1 %2 %3").arg(code).arg(buffer.size()).arg(*size));
+        const size_t n = std::min(buffer.size(), size_t(failureText.size()));
+        std::memcpy(buffer.data(), failureText.constData(), n);
+        return 0;
+    }
+    int NMailPop3Close(int handle) override
+    {
+        return log(QStringLiteral("Close %1").arg(handle)), 0;
+    }
+    int NMailEndWinSock() override { return log("EndWinSock"), 0; }
+
+private:
+    void log(const QString &line) { calls.append(line); }
+};
