@@ -253,7 +253,7 @@ bool DovecotServer::waitForLogin(const QString &name, const QString &password)
     const QDeadlineTimer deadline(StartTimeoutMs);
     auto reply = [&](QTcpSocket &socket) {
         while (!socket.canReadLine()
-               && socket.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())))) { }
+            && socket.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())))) { }
         return socket.readLine();
     };
     while (!deadline.hasExpired()) {
