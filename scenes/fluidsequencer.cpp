@@ -206,7 +206,6 @@ int FluidSequencer::open(const QString &path)
     if (!d->settings)
         return MediaError::DeviceFailed;
     fluid_settings_setnum(d->settings, "synth.sample-rate", SampleRate);
-    fluid_settings_setstr(d->settings, "player.timing-source", "sample");
     d->synth = new_fluid_synth(d->settings);
     if (!d->synth) {
         d->release();
@@ -217,6 +216,12 @@ int FluidSequencer::open(const QString &path)
         d->release();
         return MediaError::NoSoundFont;
     }
+
+    // With a driver, the player follows the system clock on its own timer thread, so that the
+    // tune keeps its time even when the sound server takes the stream late (a loaded machine).
+    // Without one, it follows the samples that catchUp() renders.
+    d->openDriver();
+    fluid_settings_setstr(d->settings, "player.timing-source", d->driver ? "system" : "sample");
     d->player = new_fluid_player(d->synth);
     if (!d->player
         || fluid_player_add_mem(d->player, data.constData(), size_t(data.size())) != FLUID_OK
@@ -225,7 +230,6 @@ int FluidSequencer::open(const QString &path)
         return MediaError::DeviceFailed;
     }
 
-    d->openDriver();
     d->lastClock = d->now();
     return MediaError::None;
 }

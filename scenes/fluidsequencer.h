@@ -3,10 +3,11 @@
 // a FluidSynth player.
 //
 // Sound goes out through the first FluidSynth audio driver that opens (PipeWire, PulseAudio,
-// ALSA). Where none opens, the tune keeps its time in silence: each call first renders, into a
-// scratch buffer, the samples that the clock says are due since the last call, which moves the
-// player exactly as a driver would. So status, looping and closing behave the same with and
-// without sound, and tests drive time through an injected clock.
+// ALSA); the player then runs on FluidSynth's system-clock timer. Where no driver opens, the tune
+// keeps its time in silence: each call first renders, into a scratch buffer, the samples that the
+// clock says are due since the last call, which moves the player exactly as a driver would. So
+// status, looping and closing behave the same with and without sound, and tests drive time
+// through an injected clock.
 //
 // The end of the tune is the player's tick reaching the last event's tick, seen by a tick
 // callback, instead of FluidSynth's own grace period before it calls the player done.
