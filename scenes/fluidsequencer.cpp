@@ -95,6 +95,7 @@ struct FluidSequencer::Private {
     bool playing = false; // play was asked and no stop since
     // Set by the tick callback, on the audio thread when a driver runs.
     std::atomic<bool> ended { false };
+    int totalTicks = -1; // only touched by the tick callback
 
     qint64 lastClock = 0;
     qint64 frameRemainder = 0; // in 1/1000 frames, so that rounding never drifts
@@ -108,7 +109,11 @@ struct FluidSequencer::Private {
         // Runs inside the player's own callback, after it has sent the events up to this tick.
         // The player itself goes on through its grace period (the last notes ring out); a replay
         // stops and rewinds it, and a play at the end does nothing.
-        if (tick >= fluid_player_get_total_ticks(self->player))
+        // The total walks every event of every track, so it is taken once: the file never
+        // changes while the device is open.
+        if (self->totalTicks < 0)
+            self->totalTicks = fluid_player_get_total_ticks(self->player);
+        if (tick >= self->totalTicks)
             self->ended.store(true);
         return FLUID_OK;
     }

@@ -211,3 +211,22 @@ TEST(StandardMidiFile, HeaderAndTrackChunksAreChecked)
     EXPECT_FALSE(isStandardMidiFile(zeroDivision));
     EXPECT_FALSE(isStandardMidiFile(QByteArray("RIFF")));
 }
+
+// The tune that ships with the program must be one the sequencer opens and plays.
+TEST(ShippedTune, OpensAndPlays)
+{
+    const QString path = QStringLiteral(BRINDLE_SOURCE_DIR "/assets/Sound/Kouka.mid");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(isStandardMidiFile(file.readAll()));
+
+    qint64 nowMs = 0;
+    FluidSequencerOptions options;
+    options.audioDrivers.clear();
+    options.clock = [&nowMs] { return nowMs; };
+    FluidSequencer sequencer(options);
+    ASSERT_EQ(sequencer.open(path), MediaError::None);
+    ASSERT_EQ(sequencer.play(false), MediaError::None);
+    nowMs += 500;
+    EXPECT_EQ(sequencer.mode(), MediaMode::Playing);
+}
