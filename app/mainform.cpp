@@ -14,6 +14,7 @@
 #include "settings/prompter.h"
 #include "settings/setform.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -106,6 +107,8 @@ MainForm::MainForm(Services services)
     m_tmrCharaStep.setInterval(300);
     m_timer1.start();
     m_timer2.start();
+    m_frameTimer.setInterval(50);
+    connect(&m_frameTimer, &QTimer::timeout, this, &MainForm::measureFrame);
     m_tmrCharaStep.start();
 
     // The client area as laid out; start-up gives the window its idle size.
@@ -163,6 +166,10 @@ void MainForm::buildControls()
     QWidget *window = m_client;
 
     m_picture3 = makeControl<PictureBox>(window, "Picture3", 2760, 3120, 1695, 300);
+    // A picture box's own background is the system's button face, not the window's dark red.
+    QPalette boxPalette = m_picture3->palette();
+    boxPalette.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
+    m_picture3->setPalette(boxPalette);
     m_text6 = makeControl<QLineEdit>(m_picture3, "Text6", 680, 0, 375, 270);
     m_label4 = makeControl<QLabel>(m_picture3, "Label4", -40, 20, 735, 255);
     m_label4->setText(QStringLiteral("　新着数"));
@@ -280,34 +287,30 @@ void MainForm::applyOuterSize()
 void MainForm::showEvent(QShowEvent *event)
 {
     Form::showEvent(event);
-    // The frame is known only once the window system has framed the window.
-    QTimer::singleShot(0, this, [this] {
-        const QSize extra = frameGeometry().size() - size();
-        if (extra != m_frameExtra) {
-            m_frameExtra = extra;
-            applyOuterSize();
-        }
-    });
+    // The window manager frames the window some time after it is shown, and tells nobody: look
+    // at the frame for a moment, and fit the outer size again whenever it changes.
+    m_frameChecksLeft = 20;
+    m_frameTimer.start();
+    measureFrame();
+}
+
+void MainForm::measureFrame()
+{
+    if (--m_frameChecksLeft <= 0)
+        m_frameTimer.stop();
+    if (!isVisible())
+        return;
+    const QSize extra = frameGeometry().size() - size();
+    if (extra != m_frameExtra) {
+        m_frameExtra = extra;
+        applyOuterSize();
+    }
 }
 
 void MainForm::moveEvent(QMoveEvent *event)
 {
     Form::moveEvent(event);
-    const QSize extra = frameGeometry().size() - size();
-    if (isVisible() && extra != m_frameExtra) {
-        m_frameExtra = extra;
-        applyOuterSize();
-    }
-}
-
-void MainForm::resizeEvent(QResizeEvent *event)
-{
-    Form::resizeEvent(event);
-    const QSize extra = frameGeometry().size() - size();
-    if (isVisible() && extra != m_frameExtra) {
-        m_frameExtra = extra;
-        applyOuterSize();
-    }
+    measureFrame();
 }
 
 void MainForm::setPicture2WidthTwips(int width)

@@ -108,7 +108,6 @@ protected:
     void unloadStep() override { Form_Unload(); }
     void showEvent(QShowEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void buildControls();
@@ -118,6 +117,7 @@ private:
     QString sceneAddress(const QString &relativeName) const;
     void applyOuterSize();
     QSize currentOuterTwips() const;
+    void measureFrame();
 
     // MailCheckHost
     void setAccountInDialog(const QString &id, const QString &password) override;
@@ -157,5 +157,7 @@ private:
     QTimer m_timer1;
     QTimer m_timer2;
     QTimer m_tmrCharaStep;
+    QTimer m_frameTimer;
+    int m_frameChecksLeft = 0;
     CommonDialog *m_commonDialog = nullptr;
 };
