@@ -162,7 +162,9 @@ QString decodeText(const QByteArray &bytes, bool *wasUtf8WithBom)
         *wasUtf8WithBom = false;
     const bool bom = bytes.startsWith("\xEF\xBB\xBF");
     {
-        QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+        // The mark is dropped here, once; the decoder must keep any further U+FEFF as text.
+        QStringDecoder utf8(QStringConverter::Utf8,
+            QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
         QString text = utf8.decode(bom ? bytes.sliced(3) : bytes);
         if (!utf8.hasError()) {
             if (wasUtf8WithBom)

@@ -390,6 +390,29 @@ TEST_F(ProfileTest, UnchangedValueDoesNotRewrite)
     EXPECT_NE(fileInode(path()), inode); // replaced by rename, never written in place
 }
 
+TEST(ProfileDocument, UnchangedUtf8FileIsWrittenBackByteForByte)
+{
+    const QByteArray files[] = {
+        "",
+        "[EXEINI]\r\nNAME=x",
+        "; c\n\n  [A] \r\nx = \" 1 \"\r\r\n\n",
+        "\xEF\xBB\xBF[A]\nB=1\n",
+        // Found by fuzzing: a second mark was dropped as well, and the file lost three bytes.
+        "\xEF\xBB\xBF\xEF\xBB\xBF[\r\nibm94\nR\r\n\n",
+        "\xEF\xBB\xBF",
+    };
+    for (const QByteArray &file : files) {
+        SCOPED_TRACE(file.toStdString());
+        EXPECT_EQ(Profile::Document::parse(file).toBytes(), file);
+    }
+    bool bom = false;
+    EXPECT_EQ(Profile::decodeText("\xEF\xBB\xBF\xEF\xBB\xBF"
+                                  "a",
+                  &bom),
+        QString(QChar(0xFEFF)) + u'a');
+    EXPECT_TRUE(bom);
+}
+
 TEST(ProfileDocument, SetValueThenParseAgreesWithValue)
 {
     Profile::Document doc = Profile::Document::parse("[A]\nx=1\n[B]\r\ny=2");
