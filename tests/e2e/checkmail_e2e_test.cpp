@@ -1,0 +1,157 @@
+// The real main window, offscreen, checking a real Dovecot mailbox through the real POP3 library
+// and the real media layer, from the menu command.
+#include "app/mainform.h"
+#include "fakes/dovecot.h"
+#include "fakes/fakeprompter.h"
+#include "fakes/fakeras.h"
+#include "mail/pop3library.h"
+#include "qtprinters.h"
+#include "scenes/gifpane.h"
+#include "scenes/mediainterpreter.h"
+#include "settings/forms.h"
+#include "settings/mailsettings.h"
+#include "settings/programfolder.h"
+#include "settings/setform.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray message(int n)
+{
+    return "From: sender" + QByteArray::number(n) + "@example.org\r\nSubject: =?UTF-8?B?5paw552A?= "
+        + QByteArray::number(n) + "\r\nMessage-ID: <" + QByteArray::number(n)
+        + "@example.org>\r\n\r\nline one\r\n.dot line\r\n";
+}
+
+class CheckMailEndToEnd : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_dovecot = new DovecotServer(DovecotServer::Security::Plain);
+        ASSERT_TRUE(s_dovecot->start()) << s_dovecot->errorText().toStdString();
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_dovecot;
+        s_dovecot = nullptr;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        const QString program = m_dir.filePath(QStringLiteral("program"));
+        QDir().mkpath(program + QStringLiteral("/★MailData"));
+        QDir().mkpath(program + QStringLiteral("/Sound"));
+        QFile::copy(QStringLiteral(BRINDLE_SOURCE_DIR "/assets/Sound/Kouka.mid"),
+            program + QStringLiteral("/Sound/Kouka.mid"));
+        QFile::copy(QStringLiteral(BRINDLE_SOURCE_DIR "/assets/★MailData/nande.gif"),
+            program + QStringLiteral("/★MailData/nande.gif"));
+        m_oldCurrent = QDir::currentPath();
+        QDir::setCurrent(m_dir.path());
+        setProgramFolderForTesting(program);
+        mailSettings() = MailSettings();
+        m_library.setTimeouts(std::chrono::seconds(20), std::chrono::seconds(20));
+
+        QFile option(program + QStringLiteral("/★MailData/ini.ini"));
+        ASSERT_TRUE(option.open(QIODevice::WriteOnly));
+        option.write("[EXEINI]\r\nNUMBER=1\r\n");
+    }
+
+    void TearDown() override
+    {
+        m_form.reset();
+        forms().destroyAllWithoutUnload();
+        QDir::setCurrent(m_oldCurrent);
+        setProgramFolderForTesting(QString());
+        mailSettings() = MailSettings();
+    }
+
+    void configure(const QString &user, const QString &password, int apop)
+    {
+        QFile vbmail(QStringLiteral("vbmail.ini"));
+        ASSERT_TRUE(vbmail.open(QIODevice::WriteOnly));
+        vbmail.write(QStringLiteral("SMTP=\r\nPOP3=127.0.0.1:%1\r\nMAIL=\r\nAPOP=%2\r\n")
+                         .arg(s_dovecot->port())
+                         .arg(apop)
+                         .toUtf8());
+        vbmail.close();
+        WriteAccount(user, password, true);
+        m_form = std::make_unique<MainForm>(MainForm::Services { m_library, m_media, m_ras });
+        m_form->load();
+    }
+
+    int deletedCount() const
+    {
+        int deleted = 0;
+        const QRegularExpression del(QStringLiteral("del=(\\d+)/"));
+        for (auto it = del.globalMatch(s_dovecot->logText()); it.hasNext();)
+            deleted += it.next().captured(1).toInt();
+        return deleted;
+    }
+
+    static DovecotServer *s_dovecot;
+    QTemporaryDir m_dir;
+    QString m_oldCurrent;
+    Pop3Library m_library;
+    MediaCommandInterpreter m_media;
+    FakeRas m_ras;
+    ScopedFakePrompter m_prompter;
+    std::unique_ptr<MainForm> m_form;
+};
+
+DovecotServer *CheckMailEndToEnd::s_dovecot = nullptr;
+
+TEST_F(CheckMailEndToEnd, TwoMessagesAreCountedAndEachRetrievedOnce)
+{
+    ASSERT_TRUE(s_dovecot->addUser(QStringLiteral("alice"), QStringLiteral("secret")));
+    ASSERT_TRUE(s_dovecot->addMessage(QStringLiteral("alice"), message(1)));
+    ASSERT_TRUE(s_dovecot->addMessage(QStringLiteral("alice"), message(2)));
+    const int logoutsBefore = s_dovecot->retrCounts().size();
+    configure(QStringLiteral("alice"), QStringLiteral("secret"), 1);
+    m_ras.active = { { QStringLiteral("/ac/1"), QStringLiteral("modem"), QStringLiteral("gsm") } };
+
+    m_form->menuAction(QStringLiteral("mcheck"))->trigger();
+
+    EXPECT_TRUE(m_prompter.fake.boxes.isEmpty());
+    EXPECT_EQ(m_form->Text3()->text(), QStringLiteral("新着メール有り。"));
+    EXPECT_EQ(m_form->Text6()->text(), QStringLiteral("2"));
+    EXPECT_TRUE(m_form->WebBrowser1()->currentAddress().endsWith(QStringLiteral("/nande.gif")));
+    EXPECT_EQ(m_ras.calls, QStringList({ "enum", "hangUp /ac/1" }));
+    const QList<int> retr = s_dovecot->retrCounts();
+    ASSERT_EQ(retr.size(), logoutsBefore + 1);
+    EXPECT_EQ(retr.last(), 2);
+    EXPECT_EQ(deletedCount(), 0);
+
+    // Mail is never removed: the next check counts the same two messages again.
+    m_form->mcheck_Click();
+    EXPECT_EQ(m_form->Text6()->text(), QStringLiteral("2"));
+    EXPECT_EQ(s_dovecot->retrCounts().last(), 2);
+    EXPECT_EQ(deletedCount(), 0);
+}
+
+TEST_F(CheckMailEndToEnd, WrongPasswordShowsTheServersTextThenNoMail)
+{
+    ASSERT_TRUE(s_dovecot->addUser(QStringLiteral("bob"), QStringLiteral("right")));
+    configure(QStringLiteral("bob"), QStringLiteral("wrong"), 0);
+    forms().setForm.get().Check1()->setChecked(false);
+
+    m_form->menuAction(QStringLiteral("mcheck"))->trigger();
+
+    ASSERT_EQ(m_prompter.fake.boxes.size(), 1);
+    EXPECT_EQ(m_prompter.fake.boxes[0].caption, QStringLiteral("エラー"));
+    EXPECT_TRUE(
+        m_prompter.fake.boxes[0].text.contains(QStringLiteral("[AUTH] Authentication failed.")))
+        << m_prompter.fake.boxes[0].text.toStdString();
+    EXPECT_EQ(m_form->Text3()->text(), QStringLiteral("新着メールなし。"));
+    EXPECT_LT(m_form->Text6()->text().toInt(), 0);
+    EXPECT_TRUE(m_ras.calls.isEmpty());
+}
+
+} // namespace
