@@ -144,6 +144,12 @@ bool writeAll(int fd, const QByteArray &bytes)
     return true;
 }
 
+bool hasWideMode(const QString &path)
+{
+    struct stat st { };
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & 077) != 0;
+}
+
 void syncFolder(const QByteArray &folder)
 {
     // Makes the rename itself durable; a failure here cannot undo the write, so it is ignored.
@@ -488,7 +494,8 @@ Status write(const QString &section, const QString &key, const std::optional<QSt
 
     Document doc = Document::parse(bytes);
     doc.setValue(section, key, value);
-    if (!doc.isModified())
+    // An unchanged file is left alone, unless it is owner-only and has a wider mode to narrow.
+    if (!doc.isModified() && !(mode.ownerOnly && hasWideMode(target)))
         return {};
     return replaceFile(target, doc.toBytes(), mode);
 }
@@ -541,8 +548,9 @@ Status replaceFile(const QString &path, const QByteArray &bytes, FileMode mode)
 
     if (exists) {
         // Owner first: changing the owner may clear set-id bits that the mode then restores.
-        if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) [[maybe_unused]]
-            const int ignored = ::fchown(fd, st.st_uid, st.st_gid);
+        // Keeping the owner is best effort: only a privileged process can give a file away.
+        if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid())
+            && ::fchown(fd, st.st_uid, st.st_gid) != 0) { }
         if (::fchmod(fd, st.st_mode & 07777 & privateMask) != 0)
             return abandon(ErrorCode::CreateFailed,
                 QStringLiteral("ファイルの属性を設定できませんでした"), errno);

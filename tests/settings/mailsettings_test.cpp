@@ -294,6 +294,11 @@ TEST_F(MailSettingsTest, AccountFileWithWideModeIsNarrowed)
     WriteAccount("b", "c", true);
     EXPECT_EQ(fileMode(accountFilePath()), 0600);
     EXPECT_EQ(ReadAccountValue("NAME"), "b");
+
+    // Even when the values written are the ones already stored.
+    ASSERT_EQ(::chmod(QFile::encodeName(accountFilePath()).constData(), 0640), 0);
+    WriteAccount("b", "c", true);
+    EXPECT_EQ(fileMode(accountFilePath()), 0600);
 }
 
 TEST(MailSettingsRecord, OneRecordStartingEmpty)
