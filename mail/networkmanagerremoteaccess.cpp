@@ -147,8 +147,10 @@ QString NetworkManagerRemoteAccess::bluetoothType(const QString &settingsPath)
 
 int NetworkManagerRemoteAccess::enumConnections(QList<DialUpConnection> *connections)
 {
-    connections->clear();
     m_lastErrorDetail.clear();
+    if (!connections)
+        return CallFailed;
+    connections->clear();
 
     QDBusMessage message = methodCall(ManagerPath, PropertiesInterface, QStringLiteral("Get"));
     message << ManagerInterface << QStringLiteral("ActiveConnections");
