@@ -93,7 +93,7 @@ struct FluidSequencer::Private {
     fluid_audio_driver_t *driver = nullptr;
 
     bool playing = false; // play was asked and no stop since
-    // Set by the tick callback, on the audio thread when a driver runs.
+    // Set by the tick callback, which runs on FluidSynth's timer thread when a driver runs.
     std::atomic<bool> ended { false };
     int totalTicks = -1; // only touched by the tick callback
 
@@ -109,6 +109,7 @@ struct FluidSequencer::Private {
         // Runs inside the player's own callback, after it has sent the events up to this tick.
         // The player itself goes on through its grace period (the last notes ring out); a replay
         // stops and rewinds it, and a play at the end does nothing.
+        //
         // The total walks every event of every track, so it is taken once: the file never
         // changes while the device is open.
         if (self->totalTicks < 0)
