@@ -1,5 +1,5 @@
 // Pop3Library against the scripted server over real sockets on 127.0.0.1.
-#include "fakepop3server.h"
+#include "fakes/fakepop3server.h"
 #include "testcertificate.h"
 
 #include "mail/pop3library.h"

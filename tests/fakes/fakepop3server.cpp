@@ -1,4 +1,4 @@
-#include "fakepop3server.h"
+#include "fakes/fakepop3server.h"
 
 #include <QSslConfiguration>
 #include <QSslSocket>
