@@ -358,13 +358,8 @@ void MainForm::Form_Load()
     if (account.IdText()->text().isEmpty() || account.PassText()->text().isEmpty())
         dialogs.idPassForm.show();
 
-    setOuterHeightTwips(IdleWindowHeight);
-    setOuterWidthTwips(IdleWindowWidth);
-    setPicture2WidthTwips(IdlePaneSize);
-    setPicture2HeightTwips(IdlePaneSize);
-    m_webBrowser1->navigate(sceneAddress(IdleScene));
-
-    m_tune->stopAndClose();
+    // The idle size and picture, and no tune.
+    enterIdleScene();
 
     switch (ReadOptionNumber()) {
     case 1:
@@ -446,11 +441,17 @@ void MainForm::mhp_Click()
 
 void MainForm::Command2_Click()
 {
+    enterIdleScene();
+}
+
+void MainForm::enterIdleScene()
+{
     setOuterHeightTwips(IdleWindowHeight);
     setOuterWidthTwips(IdleWindowWidth);
     setPicture2WidthTwips(IdlePaneSize);
     setPicture2HeightTwips(IdlePaneSize);
     m_webBrowser1->navigate(sceneAddress(IdleScene));
+    // The watcher is left as it is: it polls a closed tune and does nothing.
     m_tune->stopAndClose();
 }
 

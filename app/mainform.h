@@ -115,6 +115,7 @@ private:
     QAction *addMenuItem(
         QMenu *menu, const QString &name, const QString &caption, void (MainForm::*handler)());
     QString sceneAddress(const QString &relativeName) const;
+    void enterIdleScene();
     void applyOuterSize();
     QSize currentOuterTwips() const;
     void measureFrame();

@@ -6,6 +6,7 @@
 #include "fakes/fakenmail.h"
 #include "fakes/fakeprompter.h"
 #include "fakes/fakeras.h"
+#include "fakes/programenvironment.h"
 #include "qtprinters.h"
 #include "settings/forms.h"
 #include "settings/mailsettings.h"
@@ -19,27 +20,8 @@
 
 class MainFormTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_dir.isValid());
-        m_program = m_dir.filePath(QStringLiteral("program"));
-        m_current = m_dir.filePath(QStringLiteral("current"));
-        QDir().mkpath(m_program + QStringLiteral("/★MailData"));
-        QDir().mkpath(m_current);
-        m_oldCurrent = QDir::currentPath();
-        QDir::setCurrent(m_current);
-        setProgramFolderForTesting(m_program);
-        mailSettings() = MailSettings();
-    }
-
-    void TearDown() override
-    {
-        m_form.reset();
-        forms().destroyAllWithoutUnload();
-        QDir::setCurrent(m_oldCurrent);
-        setProgramFolderForTesting(QString());
-        mailSettings() = MailSettings();
-    }
+    void SetUp() override { ASSERT_TRUE(m_environment.isValid()); }
+    void TearDown() override { m_form.reset(); }
 
     void writeFile(const QString &path, const QByteArray &content)
     {
@@ -78,10 +60,9 @@ protected:
         return *m_form;
     }
 
-    QTemporaryDir m_dir;
-    QString m_program;
-    QString m_current;
-    QString m_oldCurrent;
+    ProgramEnvironment m_environment;
+    const QString m_program = m_environment.program();
+    const QString m_current = m_environment.current();
     FakeNMail m_nmail;
     FakeMedia m_media;
     FakeRas m_ras;

@@ -4,6 +4,7 @@
 #include "fakes/dovecot.h"
 #include "fakes/fakeprompter.h"
 #include "fakes/fakeras.h"
+#include "fakes/programenvironment.h"
 #include "mail/pop3library.h"
 #include "qtprinters.h"
 #include "scenes/gifpane.h"
@@ -45,18 +46,12 @@ protected:
 
     void SetUp() override
     {
-        ASSERT_TRUE(m_dir.isValid());
-        const QString program = m_dir.filePath(QStringLiteral("program"));
-        QDir().mkpath(program + QStringLiteral("/★MailData"));
-        QDir().mkpath(program + QStringLiteral("/Sound"));
+        ASSERT_TRUE(m_environment.isValid());
+        const QString program = m_environment.program();
         QFile::copy(QStringLiteral(BRINDLE_SOURCE_DIR "/assets/Sound/Kouka.mid"),
             program + QStringLiteral("/Sound/Kouka.mid"));
         QFile::copy(QStringLiteral(BRINDLE_SOURCE_DIR "/assets/★MailData/nande.gif"),
             program + QStringLiteral("/★MailData/nande.gif"));
-        m_oldCurrent = QDir::currentPath();
-        QDir::setCurrent(m_dir.path());
-        setProgramFolderForTesting(program);
-        mailSettings() = MailSettings();
         m_library.setTimeouts(std::chrono::seconds(20), std::chrono::seconds(20));
 
         QFile option(program + QStringLiteral("/★MailData/ini.ini"));
@@ -64,14 +59,7 @@ protected:
         option.write("[EXEINI]\r\nNUMBER=1\r\n");
     }
 
-    void TearDown() override
-    {
-        m_form.reset();
-        forms().destroyAllWithoutUnload();
-        QDir::setCurrent(m_oldCurrent);
-        setProgramFolderForTesting(QString());
-        mailSettings() = MailSettings();
-    }
+    void TearDown() override { m_form.reset(); }
 
     void configure(const QString &user, const QString &password, int apop)
     {
@@ -97,8 +85,7 @@ protected:
     }
 
     static DovecotServer *s_dovecot;
-    QTemporaryDir m_dir;
-    QString m_oldCurrent;
+    ProgramEnvironment m_environment;
     Pop3Library m_library;
     MediaCommandInterpreter m_media;
     FakeRas m_ras;

@@ -6,6 +6,7 @@
 #include "fakes/fakepop3server.h"
 #include "fakes/fakeprompter.h"
 #include "fakes/fakeras.h"
+#include "fakes/programenvironment.h"
 #include "mail/pop3library.h"
 #include "qtprinters.h"
 #include "settings/forms.h"
@@ -30,26 +31,14 @@ class HostileServerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_dir.isValid());
-        QDir().mkpath(m_dir.filePath(QStringLiteral("★MailData")));
-        m_oldCurrent = QDir::currentPath();
-        QDir::setCurrent(m_dir.path());
-        setProgramFolderForTesting(m_dir.path());
-        mailSettings() = MailSettings();
+        ASSERT_TRUE(m_environment.isValid());
         WriteAccount(QStringLiteral("bob"), QStringLiteral("secret"), true);
         m_library.setTimeouts(2s, 700ms);
         m_form = std::make_unique<MainForm>(MainForm::Services { m_library, m_media, m_ras });
         m_form->load();
     }
 
-    void TearDown() override
-    {
-        m_form.reset();
-        forms().destroyAllWithoutUnload();
-        QDir::setCurrent(m_oldCurrent);
-        setProgramFolderForTesting(QString());
-        mailSettings() = MailSettings();
-    }
+    void TearDown() override { m_form.reset(); }
 
     // Runs one check against the script and returns how long it took.
     qint64 checkAgainst(const QList<QByteArray> &script)
@@ -63,8 +52,7 @@ protected:
         return clock.elapsed();
     }
 
-    QTemporaryDir m_dir;
-    QString m_oldCurrent;
+    ProgramEnvironment m_environment;
     Pop3Library m_library;
     FakeMedia m_media;
     FakeRas m_ras;

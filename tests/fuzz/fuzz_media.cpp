@@ -5,23 +5,14 @@
 // buffer's size (0 to 31). The interpreter runs them against a device that keeps no sound.
 // Checks, beyond not crashing: nothing is written past the reply buffer, a reply is NUL-ended
 // within it, a failed command leaves it empty, and a parsed command's alias is never empty.
+#include "fuzzcheck.h"
 #include "scenes/mediadevice.h"
 #include "scenes/mediainterpreter.h"
 #include "scenes/mediaparser.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-
-#define CHECK(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "check failed at line %d: %s\n", __LINE__, #condition);           \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 namespace {
 

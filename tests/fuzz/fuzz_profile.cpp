@@ -7,21 +7,12 @@
 //    reads as missing;
 //  - other keys keep their values;
 //  - the 255-byte cut is a prefix of at most 255 bytes.
+#include "fuzzcheck.h"
 #include "settings/profile.h"
 
 #include <QStringDecoder>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-
-#define CHECK(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "check failed at line %d: %s\n", __LINE__, #condition);           \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 namespace {
 

@@ -2,19 +2,10 @@
 //
 // Checks, beyond not crashing: the three texts hold at most 100 characters and no line break, and
 // what WriteServerSettings would store from them reads back as the same settings.
+#include "fuzzcheck.h"
 #include "settings/mailsettings.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-
-#define CHECK(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "check failed at line %d: %s\n", __LINE__, #condition);           \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 namespace {
 
