@@ -55,12 +55,6 @@ protected:
 
 const QList<QByteArray> NoCapa = { "C: CAPA", "S: -ERR unknown command" };
 
-QList<QByteArray> operator+(QList<QByteArray> a, const QList<QByteArray> &b)
-{
-    a += b;
-    return a;
-}
-
 TEST_F(Pop3LibraryTest, PlainLoginFetchesEachMessageOnceWithoutPipelining)
 {
     // Message 1 is byte-stuffed and carries encoded header words; status, size and mail of each
