@@ -1,8 +1,19 @@
-// Times a full mail check of 1,000 messages (10 to 200 KB, the same every run) in a throwaway
-// Dovecot: this library against curl over one connection and fetchmail (fetchall keep, into
-// /dev/null). Medians of at least five runs each; the last line is
-//   ratio_vs_curl=X ratio_vs_fetchmail=Y
-// (our time divided by theirs; below 1 means faster).
+// The POP3 library's cost in one run, against a throwaway Dovecot:
+// - time: a full mail check of 1,000 messages (10 to 200 KB, the same every run) against curl
+//   over one connection and fetchmail (fetchall keep, into /dev/null); medians of --runs runs
+//   (default 5; the figures want at least 5);
+// - memory: peak RSS of a check of a mailbox whose largest message is 50 MB, in a child process
+//   (this binary again, with --rss-child), over the same child's peak before the check;
+// - round trips per message, counted by a server of our own (roundtripserver.h) over 100 small
+//   messages, with and without PIPELINING in CAPA.
+// The last line is
+//   ratio_vs_curl=X ratio_vs_fetchmail=Y peak_rss_over_idle_mb=Z round_trips_pipelining=A
+//   round_trips_plain=B
+// (time ratios are ours divided by theirs, below 1 means faster; MB are MiB).
+// Run it as root (Dovecot's mail user is then nobody).
+#include "checkrun.h"
+#include "roundtripserver.h"
+
 #include "fakes/dovecot.h"
 
 #include "mail/pop3library.h"
@@ -11,17 +22,22 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <vector>
 
 namespace {
 
 constexpr int MessageCount = 1000;
-constexpr int Runs = 5;
+constexpr int DefaultRuns = 5;
+constexpr int BigMessageMb = 50;
+// Goal for the memory run: the largest message plus this much, over the idle child.
+constexpr int RssAllowanceMb = 40;
+constexpr int RoundTripMessages = 100;
+const char *const RssChildMode = "--rss-child";
 
 QByteArray makeMessage(int n, quint32 *seed)
 {
@@ -34,34 +50,51 @@ QByteArray makeMessage(int n, quint32 *seed)
     return message;
 }
 
+// Exactly size bytes of CRLF lines; every tenth line starts with a dot, so it goes out stuffed.
+QByteArray makeSizedMessage(const QByteArray &subject, qsizetype size)
+{
+    QByteArray message = "From: bench@example.jp\r\nSubject: " + subject + "\r\nMessage-ID: <"
+        + subject.toLower().replace(' ', '-') + "@bench>\r\n\r\n";
+    message.reserve(size);
+    for (int line = 0; message.size() < size; ++line) {
+        QByteArray text = (line % 10 == 0 ? ".line " : "line ") + QByteArray::number(line)
+            + " of a message for the benchmark, filled up to a plain line length";
+        text += "\r\n";
+        message += text;
+    }
+    // Cut back to the size asked for, ending on a line end.
+    message.truncate(size - 2);
+    while (message.endsWith('\r') || message.endsWith('.'))
+        message.chop(1);
+    while (message.size() < size - 2)
+        message += 'x';
+    return message + "\r\n";
+}
+
 double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
 }
 
-double timeLibrary(quint16 port)
+double mib(qint64 kib)
+{
+    return kib / 1024.0;
+}
+
+double timeLibrary(quint16 port, qint64 expectedBytes)
 {
     QElapsedTimer timer;
     timer.start();
     Pop3Library library;
-    library.NMailSetOption(1, NMailApi::BufferSize);
-    const int handle = library.NMailPop3Connect(QStringLiteral("127.0.0.1:%1").arg(port));
-    const int count = library.NMailPop3Authenticate(handle, "bench", "pw", 0);
-    if (count != MessageCount) {
-        std::fprintf(stderr, "library: login gave %d\n", count);
+    const CheckRun run = runCheck(library, QStringLiteral("127.0.0.1:%1").arg(port), "bench", "pw");
+    const double seconds = timer.elapsed() / 1000.0;
+    if (!run.ok || run.count != MessageCount || run.bodyBytes != expectedBytes) {
+        std::fprintf(stderr, "library: %d messages, %lld bytes: %s\n", run.count,
+            qlonglong(run.bodyBytes), qPrintable(run.error));
         return -1;
     }
-    std::array<char, NMailApi::BufferSize> subject, from, date, id;
-    std::vector<char> body;
-    for (int n = 1; n <= count; ++n) {
-        library.NMailPop3GetMailStatus(handle, n, subject, from, date, id, 0);
-        const int size = library.NMailPop3GetMailSize(handle, n);
-        body.assign(size_t(size) + 1, ' ');
-        library.NMailPop3GetMail(handle, n, subject, from, date, id, body, 0, 0);
-    }
-    library.NMailPop3Close(handle);
-    return timer.elapsed() / 1000.0;
+    return seconds;
 }
 
 double timeProcess(const QString &program, const QStringList &arguments)
@@ -78,16 +111,183 @@ double timeProcess(const QString &program, const QStringList &arguments)
     return timer.elapsed() / 1000.0;
 }
 
+// --- Memory --------------------------------------------------------------------------------
+
+// The child: one check as the program makes it, with the peak RSS before and after, and the
+// resident size around each step of the largest message (to see which copy costs what).
+int rssChild(const QString &server, const QString &user, const QString &password)
+{
+    Pop3Library library;
+    const qint64 idleHwm = procStatusKb("VmHWM");
+    struct Sample {
+        int number;
+        int size;
+        CheckStep step;
+        qint64 rss;
+        qint64 hwm;
+        qsizetype bodyLength;
+    };
+    std::vector<Sample> samples;
+    samples.reserve(64);
+    QElapsedTimer timer;
+    timer.start();
+    const CheckRun run = runCheck(library, server, user, password,
+        [&](int number, int size, CheckStep step, QByteArrayView body) {
+            if (samples.size() < samples.capacity())
+                samples.push_back({ number, size, step, procStatusKb("VmRSS"),
+                    procStatusKb("VmHWM"), body.size() });
+        });
+    const qint64 elapsedMs = timer.elapsed();
+    const qint64 peakHwm = procStatusKb("VmHWM");
+    static const char *const stepNames[] = { "after status", "after size + buffer", "after mail" };
+    int largest = 0;
+    for (const Sample &sample : samples) {
+        if (sample.size > samples[largest].size)
+            largest = int(&sample - samples.data());
+    }
+    for (const Sample &sample : samples) {
+        if (sample.number != samples[largest].number)
+            continue;
+        std::printf(
+            "  message %d (%d bytes) %-20s RSS %7.1f MB, peak %7.1f MB (+%.1f over idle)%s\n",
+            sample.number, samples[largest].size, stepNames[int(sample.step)], mib(sample.rss),
+            mib(sample.hwm), mib(sample.hwm - idleHwm),
+            sample.step == CheckStep::Mail
+                ? qPrintable(QStringLiteral(", body %1 bytes").arg(sample.bodyLength))
+                : "");
+    }
+    std::printf("child: ok=%d count=%d largest=%d body_bytes=%lld ms=%lld idle_hwm_kb=%lld "
+                "peak_hwm_kb=%lld\n",
+        run.ok ? 1 : 0, run.count, run.largestSize, qlonglong(run.bodyBytes), elapsedMs,
+        qlonglong(idleHwm), qlonglong(peakHwm));
+    if (!run.ok)
+        std::fprintf(stderr, "child: %s\n", qPrintable(run.error));
+    return run.ok ? 0 : 1;
+}
+
+// Runs the child against the big mailbox; the peak over idle in MiB, or -1.
+double measurePeakRss(quint16 port, qint64 expectedBytes, int expectedLargest)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+        { QString::fromLatin1(RssChildMode), QStringLiteral("127.0.0.1:%1").arg(port), "big",
+            "pw" });
+    if (!child.waitForFinished(300000)) {
+        std::fprintf(stderr, "memory run: the child did not finish\n");
+        child.kill();
+        child.waitForFinished();
+        return -1;
+    }
+    const QString output = QString::fromLocal8Bit(child.readAllStandardOutput());
+    std::printf("%s", qPrintable(output));
+    static const QRegularExpression result(QStringLiteral(
+        "child: ok=1 count=(\\d+) largest=(\\d+) body_bytes=(\\d+) ms=(\\d+) idle_hwm_kb=(\\d+) "
+        "peak_hwm_kb=(\\d+)"));
+    const QRegularExpressionMatch match = result.match(output);
+    if (child.exitCode() != 0 || !match.hasMatch()) {
+        std::fprintf(stderr, "memory run: the child's check failed\n");
+        return -1;
+    }
+    if (match.captured(2).toInt() != expectedLargest
+        || match.captured(3).toLongLong() != expectedBytes) {
+        std::fprintf(stderr, "memory run: the check did not hand back the whole mailbox\n");
+        return -1;
+    }
+    const qint64 idle = match.captured(5).toLongLong(), peak = match.captured(6).toLongLong();
+    const double over = mib(peak - idle);
+    std::printf("memory: %d messages, largest %.1f MB, in %.2f s; peak RSS idle %.1f MB, "
+                "during the check %.1f MB, difference %.1f MB (goal <= %d MB: %s)\n",
+        match.captured(1).toInt(), expectedLargest / 1048576.0, match.captured(4).toInt() / 1000.0,
+        mib(idle), mib(peak), over, BigMessageMb + RssAllowanceMb,
+        over <= BigMessageMb + RssAllowanceMb ? "met" : "NOT met");
+    return over;
+}
+
+// --- Round trips ---------------------------------------------------------------------------
+
+// Round trips per message over RoundTripMessages small messages, or -1.
+double measureRoundTrips(bool pipelining)
+{
+    QList<QByteArray> messages;
+    quint32 seed = 7;
+    for (int n = 1; n <= RoundTripMessages; ++n) {
+        seed = seed * 1664525u + 1013904223u;
+        messages << makeSizedMessage(
+            "Round trip " + QByteArray::number(n), 1024 + (seed >> 8) % 3072);
+    }
+    RoundTripServer server(messages, pipelining);
+    if (!server.start()) {
+        std::fprintf(stderr, "round trips: %s\n", qPrintable(server.errorText()));
+        return -1;
+    }
+    Pop3Library library;
+    library.setTimeouts(std::chrono::seconds(10), std::chrono::seconds(10));
+    int wrong = 0;
+    const CheckRun run = runCheck(library, QStringLiteral("127.0.0.1:%1").arg(server.port()),
+        "bench", "pw", [&](int number, int, CheckStep step, QByteArrayView body) {
+            if (step == CheckStep::Mail && body != messages[number - 1])
+                ++wrong;
+        });
+    const bool ended = server.waitForEnd(10000);
+    const RoundTripServer::Counts counts = server.counts();
+    if (!run.ok || run.count != RoundTripMessages || wrong != 0 || !ended
+        || !server.errorText().isEmpty()) {
+        std::fprintf(stderr, "round trips (%s): %d messages, %d wrong bodies: %s %s\n",
+            pipelining ? "PIPELINING" : "plain", run.count, wrong, qPrintable(run.error),
+            qPrintable(server.errorText()));
+        return -1;
+    }
+    const double perMessage = double(counts.messageTurns) / RoundTripMessages;
+    std::printf("round trips %-16s %d messages: login %d (greeting included), messages %d "
+                "(%.2f per message), quit %d; commands %d, LIST %d, RETR %d\n",
+        pipelining ? "with PIPELINING:" : "without:", RoundTripMessages, counts.loginTurns,
+        counts.messageTurns, perMessage, counts.quitTurns, counts.commands, counts.listCount,
+        counts.retrCount);
+    return perMessage;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    if (arguments.size() == 5 && arguments[1] == QLatin1String(RssChildMode))
+        return rssChild(arguments[2], arguments[3], arguments[4]);
+
+    int runs = DefaultRuns;
+    for (int i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("--runs") && i + 1 < arguments.size()) {
+            runs = std::max(1, arguments[++i].toInt());
+        } else {
+            std::fprintf(stderr,
+                "usage: %s [--runs N]   (timed runs of the 1,000 messages; "
+                "default %d)\n",
+                argv[0], DefaultRuns);
+            return 2;
+        }
+    }
+
     DovecotServer dovecot(DovecotServer::Security::Plain);
     dovecot.addUser("bench", "pw");
+    dovecot.addUser("big", "pw");
     quint32 seed = 20260301;
-    for (int n = 1; n <= MessageCount; ++n)
-        dovecot.addMessage("bench", makeMessage(n, &seed));
+    qint64 benchBytes = 0;
+    for (int n = 1; n <= MessageCount; ++n) {
+        const QByteArray message = makeMessage(n, &seed);
+        benchBytes += message.size();
+        dovecot.addMessage("bench", message);
+    }
+    // The memory run's mailbox: a few small messages around one of 50 MB.
+    const int bigSize = BigMessageMb * 1024 * 1024;
+    qint64 bigBytes = 0;
+    for (const qsizetype size : { qsizetype(2000), qsizetype(30000), qsizetype(bigSize),
+             qsizetype(5000), qsizetype(120000) }) {
+        const QByteArray message = makeSizedMessage("Size " + QByteArray::number(size), size);
+        bigBytes += message.size();
+        dovecot.addMessage("big", message);
+    }
     if (!dovecot.start()) {
         std::fprintf(stderr, "%s\n", qPrintable(dovecot.errorText()));
         return 1;
@@ -107,8 +307,8 @@ int main(int argc, char **argv)
     }
 
     std::vector<double> ours, curl, fetchmail;
-    for (int run = 0; run < Runs; ++run) {
-        ours.push_back(timeLibrary(port));
+    for (int run = 0; run < runs; ++run) {
+        ours.push_back(timeLibrary(port, benchBytes));
         curl.push_back(timeProcess("curl",
             { "-s", "-u", "bench:pw",
                 QStringLiteral("pop3://127.0.0.1:%1/[1-%2]").arg(port).arg(MessageCount), "-o",
@@ -120,7 +320,17 @@ int main(int argc, char **argv)
         std::fflush(stdout);
     }
     const double o = median(ours), c = median(curl), f = median(fetchmail);
-    std::printf("median: library %.3f s, curl %.3f s, fetchmail %.3f s\n", o, c, f);
-    std::printf("ratio_vs_curl=%.3f ratio_vs_fetchmail=%.3f\n", o / c, o / f);
-    return o > 0 && c > 0 && f > 0 ? 0 : 1;
+    std::printf("median of %d: library %.3f s, curl %.3f s, fetchmail %.3f s\n", runs, o, c, f);
+    std::fflush(stdout);
+
+    const double overIdle = measurePeakRss(port, bigBytes, bigSize);
+    std::fflush(stdout);
+    const double pipelined = measureRoundTrips(true);
+    const double plain = measureRoundTrips(false);
+
+    std::printf("ratio_vs_curl=%.3f ratio_vs_fetchmail=%.3f peak_rss_over_idle_mb=%.1f "
+                "round_trips_pipelining=%.2f round_trips_plain=%.2f\n",
+        o / c, o / f, overIdle, pipelined, plain);
+    const bool measured = o > 0 && c > 0 && f > 0 && overIdle >= 0 && pipelined > 0 && plain > 0;
+    return measured ? 0 : 1;
 }
