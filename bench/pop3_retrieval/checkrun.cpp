@@ -8,12 +8,17 @@
 #include <algorithm>
 #include <vector>
 
-CheckRun runCheck(Pop3Library &library, const QString &server, const QString &user,
+CheckConnector libraryConnect(const QString &server)
+{
+    return [server](Pop3Library &library) { return library.NMailPop3Connect(server); };
+}
+
+CheckRun runCheck(Pop3Library &library, const CheckConnector &connect, const QString &user,
     const QString &password, const CheckObserver &observer)
 {
     CheckRun run;
     library.NMailSetOption(1, NMailApi::BufferSize);
-    const int handle = library.NMailPop3Connect(server);
+    const int handle = connect(library);
     if (handle == -1) {
         run.error = QStringLiteral("connect: ") + library.lastFailureText();
         return run;

@@ -24,7 +24,11 @@ struct CheckRun {
 using CheckObserver
     = std::function<void(int number, int size, CheckStep step, QByteArrayView body)>;
 
-CheckRun runCheck(Pop3Library &library, const QString &server, const QString &user,
+// Opens the connection and returns its handle (or -1), as NMailPop3Connect does.
+using CheckConnector = std::function<int(Pop3Library &library)>;
+CheckConnector libraryConnect(const QString &server); // the library's own NMailPop3Connect
+
+CheckRun runCheck(Pop3Library &library, const CheckConnector &connect, const QString &user,
     const QString &password, const CheckObserver &observer = {});
 
 // A "Vm..." field of /proc/self/status in KiB, or -1.

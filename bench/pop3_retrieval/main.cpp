@@ -11,6 +11,7 @@
 //   round_trips_plain=B
 // (time ratios are ours divided by theirs, below 1 means faster; MB are MiB).
 // Run it as root (Dovecot's mail user is then nobody).
+#include "boundedtransport.h"
 #include "checkrun.h"
 #include "roundtripserver.h"
 
@@ -36,6 +37,7 @@ constexpr int DefaultRuns = 5;
 constexpr int BigMessageMb = 50;
 // Goal for the memory run: the largest message plus this much, over the idle child.
 constexpr int RssAllowanceMb = 40;
+constexpr qint64 DiagnosisReadBuffer = 256 * 1024;
 constexpr int RoundTripMessages = 100;
 const char *const RssChildMode = "--rss-child";
 
@@ -87,7 +89,8 @@ double timeLibrary(quint16 port, qint64 expectedBytes)
     QElapsedTimer timer;
     timer.start();
     Pop3Library library;
-    const CheckRun run = runCheck(library, QStringLiteral("127.0.0.1:%1").arg(port), "bench", "pw");
+    const CheckRun run = runCheck(
+        library, libraryConnect(QStringLiteral("127.0.0.1:%1").arg(port)), "bench", "pw");
     const double seconds = timer.elapsed() / 1000.0;
     if (!run.ok || run.count != MessageCount || run.bodyBytes != expectedBytes) {
         std::fprintf(stderr, "library: %d messages, %lld bytes: %s\n", run.count,
@@ -114,11 +117,24 @@ double timeProcess(const QString &program, const QStringList &arguments)
 // --- Memory --------------------------------------------------------------------------------
 
 // The child: one check as the program makes it, with the peak RSS before and after, and the
-// resident size around each step of the largest message (to see which copy costs what).
-int rssChild(const QString &server, const QString &user, const QString &password)
+// resident size around each step of the largest message (to see which copy costs what). With a
+// read buffer size above 0 it connects through BoundedTransport instead of the library's own
+// connection, for the diagnosis.
+int rssChild(quint16 port, const QString &user, const QString &password, qint64 readBufferSize)
 {
     Pop3Library library;
+    const QString host = QStringLiteral("127.0.0.1");
+    CheckConnector connect = libraryConnect(QStringLiteral("%1:%2").arg(host).arg(port));
+    if (readBufferSize > 0) {
+        connect = [&](Pop3Library &library) {
+            auto transport = std::make_unique<BoundedTransport>(readBufferSize);
+            if (!transport->open(host, port, QDeadlineTimer(30000)))
+                return -1;
+            return library.attachTransport(std::move(transport), host);
+        };
+    }
     const qint64 idleHwm = procStatusKb("VmHWM");
+    const qint64 idleRss = procStatusKb("VmRSS");
     struct Sample {
         int number;
         int size;
@@ -131,7 +147,7 @@ int rssChild(const QString &server, const QString &user, const QString &password
     samples.reserve(64);
     QElapsedTimer timer;
     timer.start();
-    const CheckRun run = runCheck(library, server, user, password,
+    const CheckRun run = runCheck(library, connect, user, password,
         [&](int number, int size, CheckStep step, QByteArrayView body) {
             if (samples.size() < samples.capacity())
                 samples.push_back({ number, size, step, procStatusKb("VmRSS"),
@@ -145,16 +161,21 @@ int rssChild(const QString &server, const QString &user, const QString &password
         if (sample.size > samples[largest].size)
             largest = int(&sample - samples.data());
     }
+    auto show = [&](const QString &what, const Sample &sample) {
+        std::printf("  %-52s RSS %6.1f MB, peak %6.1f MB (+%.1f over idle)\n", qPrintable(what),
+            mib(sample.rss), mib(sample.hwm), mib(sample.hwm - idleHwm));
+    };
+    std::printf("  %-52s RSS %6.1f MB, peak %6.1f MB\n", "idle (application and library made)",
+        mib(idleRss), mib(idleHwm));
+    if (!samples.empty())
+        show(QStringLiteral("connected, logged in, status of message 1"), samples.front());
     for (const Sample &sample : samples) {
-        if (sample.number != samples[largest].number)
-            continue;
-        std::printf(
-            "  message %d (%d bytes) %-20s RSS %7.1f MB, peak %7.1f MB (+%.1f over idle)%s\n",
-            sample.number, samples[largest].size, stepNames[int(sample.step)], mib(sample.rss),
-            mib(sample.hwm), mib(sample.hwm - idleHwm),
-            sample.step == CheckStep::Mail
-                ? qPrintable(QStringLiteral(", body %1 bytes").arg(sample.bodyLength))
-                : "");
+        if (sample.number == samples[largest].number)
+            show(QStringLiteral("message %1 (%2 bytes) %3")
+                     .arg(sample.number)
+                     .arg(samples[largest].size)
+                     .arg(QLatin1String(stepNames[int(sample.step)])),
+                sample);
     }
     std::printf("child: ok=%d count=%d largest=%d body_bytes=%lld ms=%lld idle_hwm_kb=%lld "
                 "peak_hwm_kb=%lld\n",
@@ -166,13 +187,14 @@ int rssChild(const QString &server, const QString &user, const QString &password
 }
 
 // Runs the child against the big mailbox; the peak over idle in MiB, or -1.
-double measurePeakRss(quint16 port, qint64 expectedBytes, int expectedLargest)
+double measurePeakRss(
+    quint16 port, qint64 expectedBytes, int expectedLargest, qint64 readBufferSize)
 {
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(),
-        { QString::fromLatin1(RssChildMode), QStringLiteral("127.0.0.1:%1").arg(port), "big",
-            "pw" });
+        { QString::fromLatin1(RssChildMode), QString::number(port), "big", "pw",
+            QString::number(readBufferSize) });
     if (!child.waitForFinished(300000)) {
         std::fprintf(stderr, "memory run: the child did not finish\n");
         child.kill();
@@ -224,11 +246,12 @@ double measureRoundTrips(bool pipelining)
     Pop3Library library;
     library.setTimeouts(std::chrono::seconds(10), std::chrono::seconds(10));
     int wrong = 0;
-    const CheckRun run = runCheck(library, QStringLiteral("127.0.0.1:%1").arg(server.port()),
-        "bench", "pw", [&](int number, int, CheckStep step, QByteArrayView body) {
-            if (step == CheckStep::Mail && body != messages[number - 1])
-                ++wrong;
-        });
+    const CheckRun run
+        = runCheck(library, libraryConnect(QStringLiteral("127.0.0.1:%1").arg(server.port())),
+            "bench", "pw", [&](int number, int, CheckStep step, QByteArrayView body) {
+                if (step == CheckStep::Mail && body != messages[number - 1])
+                    ++wrong;
+            });
     const bool ended = server.waitForEnd(10000);
     const RoundTripServer::Counts counts = server.counts();
     if (!run.ok || run.count != RoundTripMessages || wrong != 0 || !ended
@@ -253,8 +276,9 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments();
-    if (arguments.size() == 5 && arguments[1] == QLatin1String(RssChildMode))
-        return rssChild(arguments[2], arguments[3], arguments[4]);
+    if (arguments.size() == 6 && arguments[1] == QLatin1String(RssChildMode))
+        return rssChild(
+            arguments[2].toUShort(), arguments[3], arguments[4], arguments[5].toLongLong());
 
     int runs = DefaultRuns;
     for (int i = 1; i < arguments.size(); ++i) {
@@ -323,7 +347,15 @@ int main(int argc, char **argv)
     std::printf("median of %d: library %.3f s, curl %.3f s, fetchmail %.3f s\n", runs, o, c, f);
     std::fflush(stdout);
 
-    const double overIdle = measurePeakRss(port, bigBytes, bigSize);
+    std::printf("memory: the check as the program makes it\n");
+    std::fflush(stdout);
+    const double overIdle = measurePeakRss(port, bigBytes, bigSize, 0);
+    // Diagnosis: the same check with the socket's read buffer capped (see boundedtransport.h).
+    std::printf("memory (diagnosis): the same through a socket whose read buffer is capped at "
+                "%lld KB\n",
+        DiagnosisReadBuffer / 1024);
+    std::fflush(stdout);
+    measurePeakRss(port, bigBytes, bigSize, DiagnosisReadBuffer);
     std::fflush(stdout);
     const double pipelined = measureRoundTrips(true);
     const double plain = measureRoundTrips(false);
