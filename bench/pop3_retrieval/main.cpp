@@ -3,7 +3,9 @@
 //   over one connection and fetchmail (fetchall keep, into /dev/null); medians of --runs runs
 //   (default 5; the figures want at least 5);
 // - memory: peak RSS of a check of a mailbox whose largest message is 50 MB, in a child process
-//   (this binary again, with --rss-child), over the same child's peak before the check;
+//   (this binary again, with --rss-child), over the same child's peak before the check, with the
+//   resident size at each step of the largest message; then, for the diagnosis, the same check
+//   through a socket whose read buffer is capped (boundedtransport.h);
 // - round trips per message, counted by a server of our own (roundtripserver.h) over 100 small
 //   messages, with and without PIPELINING in CAPA.
 // The last line is
@@ -20,6 +22,7 @@
 #include "mail/pop3library.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -145,10 +148,14 @@ int rssChild(quint16 port, const QString &user, const QString &password, qint64 
     };
     std::vector<Sample> samples;
     samples.reserve(64);
+    // Of every body as handed back, so the parent knows the big one arrived intact.
+    QCryptographicHash digest(QCryptographicHash::Sha1);
     QElapsedTimer timer;
     timer.start();
     const CheckRun run = runCheck(library, connect, user, password,
         [&](int number, int size, CheckStep step, QByteArrayView body) {
+            if (step == CheckStep::Mail)
+                digest.addData(body);
             if (samples.size() < samples.capacity())
                 samples.push_back({ number, size, step, procStatusKb("VmRSS"),
                     procStatusKb("VmHWM"), body.size() });
@@ -178,17 +185,17 @@ int rssChild(quint16 port, const QString &user, const QString &password, qint64 
                 sample);
     }
     std::printf("child: ok=%d count=%d largest=%d body_bytes=%lld ms=%lld idle_hwm_kb=%lld "
-                "peak_hwm_kb=%lld\n",
+                "peak_hwm_kb=%lld digest=%s\n",
         run.ok ? 1 : 0, run.count, run.largestSize, qlonglong(run.bodyBytes), elapsedMs,
-        qlonglong(idleHwm), qlonglong(peakHwm));
+        qlonglong(idleHwm), qlonglong(peakHwm), digest.result().toHex().constData());
     if (!run.ok)
         std::fprintf(stderr, "child: %s\n", qPrintable(run.error));
     return run.ok ? 0 : 1;
 }
 
 // Runs the child against the big mailbox; the peak over idle in MiB, or -1.
-double measurePeakRss(
-    quint16 port, qint64 expectedBytes, int expectedLargest, qint64 readBufferSize)
+double measurePeakRss(quint16 port, qint64 expectedBytes, const QByteArray &expectedDigest,
+    int expectedLargest, qint64 readBufferSize)
 {
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -205,15 +212,16 @@ double measurePeakRss(
     std::printf("%s", qPrintable(output));
     static const QRegularExpression result(QStringLiteral(
         "child: ok=1 count=(\\d+) largest=(\\d+) body_bytes=(\\d+) ms=(\\d+) idle_hwm_kb=(\\d+) "
-        "peak_hwm_kb=(\\d+)"));
+        "peak_hwm_kb=(\\d+) digest=([0-9a-f]+)"));
     const QRegularExpressionMatch match = result.match(output);
     if (child.exitCode() != 0 || !match.hasMatch()) {
         std::fprintf(stderr, "memory run: the child's check failed\n");
         return -1;
     }
     if (match.captured(2).toInt() != expectedLargest
-        || match.captured(3).toLongLong() != expectedBytes) {
-        std::fprintf(stderr, "memory run: the check did not hand back the whole mailbox\n");
+        || match.captured(3).toLongLong() != expectedBytes
+        || match.captured(7).toLatin1() != expectedDigest) {
+        std::fprintf(stderr, "memory run: the bodies handed back differ from the mailbox\n");
         return -1;
     }
     const qint64 idle = match.captured(5).toLongLong(), peak = match.captured(6).toLongLong();
@@ -306,12 +314,15 @@ int main(int argc, char **argv)
     // The memory run's mailbox: a few small messages around one of 50 MB.
     const int bigSize = BigMessageMb * 1024 * 1024;
     qint64 bigBytes = 0;
+    QCryptographicHash bigDigest(QCryptographicHash::Sha1);
     for (const qsizetype size : { qsizetype(2000), qsizetype(30000), qsizetype(bigSize),
              qsizetype(5000), qsizetype(120000) }) {
         const QByteArray message = makeSizedMessage("Size " + QByteArray::number(size), size);
         bigBytes += message.size();
+        bigDigest.addData(message);
         dovecot.addMessage("big", message);
     }
+    const QByteArray bigHex = bigDigest.result().toHex();
     if (!dovecot.start()) {
         std::fprintf(stderr, "%s\n", qPrintable(dovecot.errorText()));
         return 1;
@@ -349,13 +360,13 @@ int main(int argc, char **argv)
 
     std::printf("memory: the check as the program makes it\n");
     std::fflush(stdout);
-    const double overIdle = measurePeakRss(port, bigBytes, bigSize, 0);
+    const double overIdle = measurePeakRss(port, bigBytes, bigHex, bigSize, 0);
     // Diagnosis: the same check with the socket's read buffer capped (see boundedtransport.h).
     std::printf("memory (diagnosis): the same through a socket whose read buffer is capped at "
                 "%lld KB\n",
         DiagnosisReadBuffer / 1024);
     std::fflush(stdout);
-    measurePeakRss(port, bigBytes, bigSize, DiagnosisReadBuffer);
+    measurePeakRss(port, bigBytes, bigHex, bigSize, DiagnosisReadBuffer);
     std::fflush(stdout);
     const double pipelined = measureRoundTrips(true);
     const double plain = measureRoundTrips(false);
