@@ -199,13 +199,9 @@ int Pop3Library::NMailPop3GetMail(int handle, int mailNo, std::span<char> subjec
         return m_lastFailureCode;
     if (const int rc = s->retrieve(mailNo))
         return failFrom(*s, rc);
-    const QByteArray &message = s->message();
-    if (!body.empty()) {
-        const size_t length = std::min(size_t(message.size()), body.size() - 1);
-        std::memcpy(body.data(), message.constData(), length);
-        body[length] = '\0';
-    }
-    return fillHeaders(message, subject, from, date, messageId);
+    if (const int rc = s->readMessageInto(body))
+        return failFrom(*s, rc);
+    return fillHeaders(s->message(), subject, from, date, messageId);
 }
 
 int Pop3Library::NMailGetMessage(int /*code*/, std::span<char> buffer, int *size)

@@ -12,6 +12,9 @@ constexpr qint64 MaxCapabilityBytes = 64 * 1024;
 // Kept of a message even when LIST gave a smaller size, so its header can still be read.
 constexpr qint64 MinKeptBytes = 64 * 1024;
 constexpr qsizetype MaxTimestamp = 256;
+// Messages above this are not kept whole: the mail call streams them into the caller's buffer.
+constexpr qint64 WholeMessageLimit = 1024 * 1024;
+constexpr qsizetype HeadBytes = 256 * 1024;
 
 // Server text made fit for a message: control characters (NUL included) become spaces.
 QString serverText(const QByteArray &text)
@@ -99,6 +102,8 @@ int Pop3Session::failFatal(Pop3Error code, const QString &text)
 
 int Pop3Session::send(const QByteArray &commands)
 {
+    if (const int rc = drainPending())
+        return rc;
     if (!m_transport->write(commands, replyDeadline()))
         return failFatal(
             Pop3Error::ConnectionLost, QStringLiteral("サーバーへの送信中に接続が切れました。"));
@@ -181,17 +186,35 @@ int Pop3Session::readReply(Reply *reply)
 // may be of any length; the terminator may arrive split anywhere.
 int Pop3Session::readData(QByteArray *out, qint64 keepLimit)
 {
-    bool atLineStart = true;
+    m_dataAtLineStart = true;
+    bool done = false;
+    return pumpData(
+        [&](const char *p, qsizetype n) {
+            const qint64 room = keepLimit - out->size();
+            if (room > 0)
+                out->append(p, qsizetype(std::min<qint64>(room, n)));
+        },
+        -1, &done);
+}
+
+int Pop3Session::pumpData(
+    const std::function<void(const char *, qsizetype)> &sink, qint64 stopAfter, bool *done)
+{
+    qint64 delivered = 0;
+    *done = false;
     for (;;) {
         while (m_inStart < m_inEnd) {
+            if (stopAfter >= 0 && delivered >= stopAfter)
+                return 0;
             const char *p = m_in.constData() + m_inStart;
             const qsizetype available = m_inEnd - m_inStart;
-            if (atLineStart) {
+            if (m_dataAtLineStart) {
                 if (p[0] == '.') {
                     if (available < 2)
                         break;
                     if (p[1] == '\n') {
                         m_inStart += 2;
+                        *done = true;
                         return 0;
                     }
                     if (p[1] == '\r') {
@@ -199,28 +222,61 @@ int Pop3Session::readData(QByteArray *out, qint64 keepLimit)
                             break;
                         if (p[2] == '\n') {
                             m_inStart += 3;
+                            *done = true;
                             return 0;
                         }
                     }
-                    ++m_inStart; // a stuffed dot
-                    atLineStart = false;
+                    ++m_inStart;
+                    m_dataAtLineStart = false;
                     continue;
                 }
-                atLineStart = false;
+                m_dataAtLineStart = false;
             }
             const auto *nl = static_cast<const char *>(std::memchr(p, '\n', size_t(available)));
             const qsizetype chunk = nl ? nl - p + 1 : available;
-            const qint64 room = keepLimit - out->size();
-            if (room > 0)
-                out->append(p, qsizetype(std::min<qint64>(room, chunk)));
+            sink(p, chunk);
+            delivered += chunk;
             m_inStart += chunk;
-            atLineStart = nl != nullptr;
+            m_dataAtLineStart = nl != nullptr;
         }
-        // A fresh deadline per read: a long message may take longer than one reply time-out,
-        // but the server may never stay silent for longer than that.
+        if (stopAfter >= 0 && delivered >= stopAfter)
+            return 0;
         if (const int rc = fill(replyDeadline()))
             return rc;
     }
+}
+
+int Pop3Session::drainPending()
+{
+    if (!m_dataPending)
+        return 0;
+    m_dataPending = false;
+    m_messageNumber = 0;
+    bool done = false;
+    return pumpData([](const char *, qsizetype) {}, -1, &done);
+}
+
+int Pop3Session::readMessageInto(std::span<char> body)
+{
+    size_t length = 0;
+    auto put = [&](const char *p, qsizetype n) {
+        if (body.empty())
+            return;
+        const size_t take = std::min(size_t(n), body.size() - 1 - length);
+        std::memcpy(body.data() + length, p, take);
+        length += take;
+    };
+    put(m_message.constData(), m_message.size());
+    if (m_dataPending) {
+        m_dataPending = false;
+        m_messageNumber = 0; // only the head stays; a second fetch asks the server again
+        bool done = false;
+        if (const int rc = pumpData(put, -1, &done))
+            return rc;
+    }
+    if (!body.empty())
+        body[length] = '\0';
+    return 0;
 }
 
 int Pop3Session::command(const QByteArray &line, Reply *reply)
@@ -448,7 +504,7 @@ qint64 Pop3Session::messageSize(int number)
     return size;
 }
 
-int Pop3Session::readRetrReply(int number, qint64 keepLimit)
+int Pop3Session::readRetrReply(int number, qint64 size, bool keep)
 {
     Reply reply;
     if (const int rc = readReply(&reply))
@@ -460,7 +516,19 @@ int Pop3Session::readRetrReply(int number, qint64 keepLimit)
                 .arg(serverText(reply.text)));
     m_message.clear();
     m_messageNumber = 0;
-    if (const int rc = readData(&m_message, keepLimit))
+    if (keep && size > WholeMessageLimit) {
+        // Large: keep the head for the header fields and leave the rest on the connection.
+        m_message.reserve(HeadBytes);
+        m_dataAtLineStart = true;
+        bool done = false;
+        if (const int rc = pumpData(
+                [&](const char *p, qsizetype n) { m_message.append(p, n); }, HeadBytes, &done))
+            return rc;
+        m_dataPending = !done;
+        m_messageNumber = number;
+        return 0;
+    }
+    if (const int rc = readData(&m_message, keep ? std::max(size, MinKeptBytes) : 0))
         return rc;
     m_messageNumber = number;
     return 0;
@@ -494,7 +562,7 @@ int Pop3Session::retrieve(int number)
             return m_brokenCode;
         const bool keep = listRc == 0 && size <= MaxMessageSize;
         const QString listFailure = m_failureText;
-        if ((rc = readRetrReply(number, keep ? std::max(size, MinKeptBytes) : 0)))
+        if ((rc = readRetrReply(number, size, keep)))
             return rc;
         if (!keep) {
             m_messageNumber = 0;
@@ -514,7 +582,7 @@ int Pop3Session::retrieve(int number)
             QStringLiteral("メッセージ %1 が大きすぎます。").arg(number));
     if ((rc = send(retr)))
         return rc;
-    return readRetrReply(number, std::max(size, MinKeptBytes));
+    return readRetrReply(number, size, true);
 }
 
 void Pop3Session::quit()

@@ -11,7 +11,9 @@
 #include <QSet>
 #include <QString>
 #include <chrono>
+#include <functional>
 #include <memory>
+#include <span>
 
 class Pop3Transport;
 
@@ -33,6 +35,12 @@ public:
     // Makes message number the retrieved one; message() then holds its unstuffed bytes.
     int retrieve(int number);
     const QByteArray &message() const { return m_message; }
+    // True when the retrieved message is large and only its head is in message(): the rest is
+    // still on the connection, to be read by readMessageInto().
+    bool isMessageStreaming() const { return m_dataPending; }
+    // Copies the retrieved message into body (cut to body.size() - 1 bytes, then a NUL), reading
+    // the rest of a streamed one straight from the connection.
+    int readMessageInto(std::span<char> body);
     void quit();
 
     QString failureText() const { return m_failureText; }
@@ -57,13 +65,16 @@ private:
     int readReply(Reply *reply);
     int readStatusLine(QByteArray *line);
     int readData(QByteArray *out, qint64 keepLimit);
+    int pumpData(const std::function<void(const char *, qsizetype)> &sink, qint64 stopAfter,
+        bool *done);
+    int drainPending();
     int fill(QDeadlineTimer deadline);
     int command(const QByteArray &line, Reply *reply);
     int loadCapabilities();
     int startTls();
     int login(const QString &user, const QString &password, bool apop);
     int readListReply(int number, const Reply &reply, qint64 *size);
-    int readRetrReply(int number, qint64 keepLimit);
+    int readRetrReply(int number, qint64 size, bool keep);
     int fail(Pop3Error code, const QString &text);
     int failFatal(Pop3Error code, const QString &text);
     int refusedLogin(const Reply &reply);
@@ -87,6 +98,8 @@ private:
 
     // The one message kept, and the last LIST answer.
     int m_messageNumber = 0;
+    bool m_dataPending = false;
+    bool m_dataAtLineStart = true;
     QByteArray m_message;
     int m_sizeNumber = 0;
     qint64 m_size = 0;

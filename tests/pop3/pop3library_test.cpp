@@ -116,6 +116,45 @@ TEST_F(Pop3LibraryTest, PlainLoginFetchesEachMessageOnceWithoutPipelining)
     expectScriptPlayed(server);
 }
 
+TEST_F(Pop3LibraryTest, LargeMessageStreamsIntoTheBodyBufferWithOneRetr)
+{
+    // A large message is not held whole: its head serves the status call and the rest goes
+    // straight into the mail call's buffer. A large message whose mail is never asked for is
+    // read off the connection before the next command, so the session stays in step.
+    QByteArray big = "Subject: big\r\nMessage-ID: <big@x>\r\n\r\n";
+    for (int i = 0; big.size() < 3 * 1024 * 1024; ++i)
+        big += "line " + QByteArray::number(i) + " " + QByteArray(100, char('a' + i % 26)) + "\r\n";
+    QByteArray stuffed = big;
+    stuffed.replace("\r\n.", "\r\n..");
+    const QByteArray size = QByteArray::number(big.size());
+    FakePop3Server server(QList<QByteArray> { "S: +OK ready" } + NoCapa
+        + QList<QByteArray> { "C: USER bob", "S: +OK", "C: PASS pw", "S: +OK", "C: STAT",
+            "S: +OK 3 9", "C: LIST 1", "S: +OK 1 " + size, "C: RETR 1", "S: +OK",
+            "R:" + stuffed + ".\r\n", "C: LIST 2", "S: +OK 2 " + size, "C: RETR 2", "S: +OK",
+            "R:" + stuffed + ".\r\n", "C: LIST 3", "S: +OK 3 7", "C: RETR 3", "S: +OK",
+            "R:\r\nsmall\r\n.\r\n", "C: QUIT", "S: +OK" });
+    const int handle = connectTo(server);
+    ASSERT_EQ(library.NMailPop3Authenticate(handle, "bob", "pw", 0), 3);
+
+    Buffers b;
+    ASSERT_EQ(library.NMailPop3GetMailStatus(handle, 1, b.subject, b.from, b.date, b.messageId, 0), 0);
+    EXPECT_STREQ(b.subject.data(), "big");
+    ASSERT_EQ(library.NMailPop3GetMailSize(handle, 1), big.size());
+    std::vector<char> body(size_t(big.size()) + 1, ' ');
+    ASSERT_EQ(library.NMailPop3GetMail(handle, 1, b.subject, b.from, b.date, b.messageId, body, 0, 0), 0);
+    EXPECT_EQ(QByteArray(body.data()), big);
+    EXPECT_STREQ(b.messageId.data(), "<big@x>");
+
+    // Message 2: status only; its rest is skipped before message 3 is asked for.
+    ASSERT_EQ(library.NMailPop3GetMailStatus(handle, 2, b.subject, b.from, b.date, b.messageId, 0), 0);
+    EXPECT_STREQ(b.subject.data(), "big");
+    std::vector<char> small(8, ' ');
+    ASSERT_EQ(library.NMailPop3GetMail(handle, 3, b.subject, b.from, b.date, b.messageId, small, 0, 0), 0);
+    EXPECT_STREQ(small.data(), "\r\nsmall");
+    library.NMailPop3Close(handle);
+    expectScriptPlayed(server);
+}
+
 TEST_F(Pop3LibraryTest, PipeliningSendsListAndRetrTogether)
 {
     FakePop3Server server({ "S: +OK ready", "C: CAPA", "S: +OK", "R:USER\r\nPIPELINING\r\n.\r\n",
