@@ -8,6 +8,15 @@
 
 namespace {
 
+// Every text buffer a call is given starts out empty, so a caller that reads one after a failed
+// call finds an empty text, never what the buffer held before.
+void clearTexts(std::initializer_list<std::span<char>> buffers)
+{
+    for (std::span<char> buffer : buffers)
+        if (!buffer.empty())
+            buffer[0] = '\0';
+}
+
 struct ServerAddress {
     QString host;
     quint16 port = Pop3Library::DefaultPort;
@@ -164,6 +173,7 @@ int Pop3Library::fillHeaders(const QByteArray &message, std::span<char> subject,
 int Pop3Library::NMailPop3GetMailStatus(int handle, int mailNo, std::span<char> subject,
     std::span<char> from, std::span<char> date, std::span<char> messageId, int /*flag*/)
 {
+    clearTexts({ subject, from, date, messageId });
     Pop3Session *s = session(handle);
     if (!s)
         return m_lastFailureCode;
@@ -194,6 +204,7 @@ int Pop3Library::NMailPop3GetMail(int handle, int mailNo, std::span<char> subjec
     std::span<char> from, std::span<char> date, std::span<char> messageId, std::span<char> body,
     int /*flag1*/, int /*flag2*/)
 {
+    clearTexts({ subject, from, date, messageId, body });
     Pop3Session *s = session(handle);
     if (!s)
         return m_lastFailureCode;

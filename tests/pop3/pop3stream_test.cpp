@@ -104,6 +104,7 @@ TEST(Pop3Stream, SeveralRepliesInOneReadAndTerminatorAfterUnendedLine)
     EXPECT_EQ(f.status, int(Pop3Error::ConnectionLost));
     EXPECT_EQ(f.size, -1); // the connection is gone, even though LIST was answered
     EXPECT_EQ(f.mail, int(Pop3Error::ConnectionLost));
+    EXPECT_EQ(f.body, "") << "a failed call leaves the body buffer an empty text";
 }
 
 TEST(Pop3Stream, SizesOfTwoGibibytesAndMoreAreRefused)
