@@ -9,6 +9,30 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <memory>
+
+namespace {
+
+// Reaches the system bus only when a hang-up is asked for, not at every start.
+class LazyRemoteAccess : public RemoteAccess {
+public:
+    int enumConnections(QList<DialUpConnection> *connections) override
+    {
+        return real().enumConnections(connections);
+    }
+    int hangUp(const QString &handle) override { return real().hangUp(handle); }
+
+private:
+    RemoteAccess &real()
+    {
+        if (!m_real)
+            m_real = std::make_unique<NetworkManagerRemoteAccess>();
+        return *m_real;
+    }
+    std::unique_ptr<NetworkManagerRemoteAccess> m_real;
+};
+
+} // namespace
 
 int runBrindle(int argc, char **argv)
 {
@@ -23,7 +47,7 @@ int runBrindle(int argc, char **argv)
 
     Pop3Library nmail;
     MediaCommandInterpreter media;
-    NetworkManagerRemoteAccess remoteAccess;
+    LazyRemoteAccess remoteAccess;
 
     int result = 0;
     {

@@ -17,6 +17,7 @@ Q_LOGGING_CATEGORY(lcFluid, "brindle.media.fluidsynth", QtWarningMsg)
 namespace {
 
 constexpr int SampleRate = 44100;
+constexpr int AudioPeriodFrames = 4096;
 constexpr int RenderBlock = 1024; // frames per silent render call
 
 // FluidSynth logs to stderr by default; a machine without sound makes every driver attempt log an
@@ -144,6 +145,11 @@ struct FluidSequencer::Private {
     {
         QSet<QString> available;
         fluid_settings_foreach_option(settings, "audio.driver", &available, collectOption);
+        // Few, large periods: the default small ones wake the program and the sound server
+        // hundreds of times a second for a background tune. The cost is a start and a stop
+        // about a fifth of a second late.
+        fluid_settings_setint(settings, "audio.period-size", AudioPeriodFrames);
+        fluid_settings_setint(settings, "audio.periods", 2);
         for (const QString &name : std::as_const(options.audioDrivers)) {
             if (!available.contains(name))
                 continue;
@@ -223,11 +229,10 @@ int FluidSequencer::open(const QString &path)
         return MediaError::NoSoundFont;
     }
 
-    // With a driver, the player follows the system clock on its own timer thread, so that the
-    // tune keeps its time even when the sound server takes the stream late (a loaded machine).
-    // Without one, it follows the samples that catchUp() renders.
+    // The player follows the samples rendered: the driver's with sound, catchUp()'s without.
+    // (Following the system clock instead would wake a timer thread every millisecond.)
     d->openDriver();
-    fluid_settings_setstr(d->settings, "player.timing-source", d->driver ? "system" : "sample");
+    fluid_settings_setstr(d->settings, "player.timing-source", "sample");
     d->player = new_fluid_player(d->synth);
     if (!d->player
         || fluid_player_add_mem(d->player, data.constData(), size_t(data.size())) != FLUID_OK

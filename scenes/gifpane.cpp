@@ -30,7 +30,11 @@ void GifPane::navigate(const QString &address)
             auto *movie = new QMovie(path, QByteArray(), this);
             if (movie->isValid()) {
                 m_movie = movie;
-                connect(movie, &QMovie::updated, this, [this] { update(); });
+                // Decoded frames are kept, so a looping picture is decoded once; only the part
+                // of the pane that changed is painted.
+                movie->setCacheMode(QMovie::CacheAll);
+                connect(movie, &QMovie::updated, this,
+                    [this](const QRect &changed) { update(changed.translated(m_margin)); });
                 if (isVisible())
                     movie->start();
                 else
