@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLibrary>
 #include <QLoggingCategory>
 #include <QSet>
 #include <atomic>
@@ -13,6 +14,73 @@
 #include <vector>
 
 Q_LOGGING_CATEGORY(lcFluid, "brindle.media.fluidsynth", QtWarningMsg)
+
+namespace {
+
+// FluidSynth is loaded when a tune is first opened, not at start: it brings some forty libraries
+// of its own that a program at rest does not need.
+#define BRINDLE_FLUID_FUNCTIONS(X)                                                                 \
+    X(delete_fluid_audio_driver)                                                                   \
+    X(delete_fluid_player)                                                                         \
+    X(delete_fluid_settings)                                                                       \
+    X(delete_fluid_synth)                                                                          \
+    X(fluid_is_soundfont)                                                                          \
+    X(fluid_player_add_mem)                                                                        \
+    X(fluid_player_get_status)                                                                     \
+    X(fluid_player_get_total_ticks)                                                                \
+    X(fluid_player_play)                                                                           \
+    X(fluid_player_seek)                                                                           \
+    X(fluid_player_set_tick_callback)                                                              \
+    X(fluid_player_stop)                                                                           \
+    X(fluid_set_log_function)                                                                      \
+    X(fluid_settings_foreach_option)                                                               \
+    X(fluid_settings_setint)                                                                       \
+    X(fluid_settings_setnum)                                                                       \
+    X(fluid_settings_setstr)                                                                       \
+    X(fluid_synth_all_sounds_off)                                                                  \
+    X(fluid_synth_sfload)                                                                          \
+    X(fluid_synth_write_s16)                                                                       \
+    X(new_fluid_audio_driver)                                                                      \
+    X(new_fluid_player)                                                                            \
+    X(new_fluid_settings)                                                                          \
+    X(new_fluid_synth)
+
+struct FluidApi {
+#define BRINDLE_FLUID_POINTER(name) decltype(&::name) name = nullptr;
+    BRINDLE_FLUID_FUNCTIONS(BRINDLE_FLUID_POINTER)
+#undef BRINDLE_FLUID_POINTER
+    bool loaded = false;
+};
+
+FluidApi loadFluidApi()
+{
+    FluidApi api;
+    QLibrary library(QStringLiteral("fluidsynth"), 3);
+    library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
+    if (!library.load())
+        return api;
+    bool complete = true;
+#define BRINDLE_FLUID_RESOLVE(name)                                                                \
+    api.name = reinterpret_cast<decltype(api.name)>(library.resolve(#name));                       \
+    complete = complete && api.name;
+    BRINDLE_FLUID_FUNCTIONS(BRINDLE_FLUID_RESOLVE)
+#undef BRINDLE_FLUID_RESOLVE
+    api.loaded = complete; // the library stays loaded for the rest of the run
+    return api;
+}
+
+const FluidApi &fluid()
+{
+    static const FluidApi api = loadFluidApi();
+    return api;
+}
+
+bool fluidAvailable()
+{
+    return fluid().loaded;
+}
+
+} // namespace
 
 namespace {
 
@@ -35,7 +103,7 @@ void installFluidLog()
     static std::once_flag once;
     std::call_once(once, [] {
         for (int level : { FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG })
-            fluid_set_log_function(level, fluidLog, nullptr);
+            fluid().fluid_set_log_function(level, fluidLog, nullptr);
     });
 }
 
@@ -114,7 +182,7 @@ struct FluidSequencer::Private {
         // The total walks every event of every track, so it is taken once: the file never
         // changes while the device is open.
         if (self->totalTicks < 0)
-            self->totalTicks = fluid_player_get_total_ticks(self->player);
+            self->totalTicks = fluid().fluid_player_get_total_ticks(self->player);
         if (tick >= self->totalTicks)
             self->ended.store(true);
         return FLUID_OK;
@@ -136,7 +204,7 @@ struct FluidSequencer::Private {
         scratch.resize(2 * RenderBlock);
         while (frames > 0 && !ended.load()) {
             const int count = int(std::min<qint64>(frames, RenderBlock));
-            fluid_synth_write_s16(synth, count, scratch.data(), 0, 2, scratch.data(), 1, 2);
+            fluid().fluid_synth_write_s16(synth, count, scratch.data(), 0, 2, scratch.data(), 1, 2);
             frames -= count;
         }
     }
@@ -144,17 +212,17 @@ struct FluidSequencer::Private {
     void openDriver()
     {
         QSet<QString> available;
-        fluid_settings_foreach_option(settings, "audio.driver", &available, collectOption);
+        fluid().fluid_settings_foreach_option(settings, "audio.driver", &available, collectOption);
         // Few, large periods: the default small ones wake the program and the sound server
         // hundreds of times a second for a background tune. The cost is a start and a stop
         // about a fifth of a second late.
-        fluid_settings_setint(settings, "audio.period-size", AudioPeriodFrames);
-        fluid_settings_setint(settings, "audio.periods", 2);
+        fluid().fluid_settings_setint(settings, "audio.period-size", AudioPeriodFrames);
+        fluid().fluid_settings_setint(settings, "audio.periods", 2);
         for (const QString &name : std::as_const(options.audioDrivers)) {
             if (!available.contains(name))
                 continue;
-            fluid_settings_setstr(settings, "audio.driver", name.toLatin1().constData());
-            driver = new_fluid_audio_driver(settings, synth);
+            fluid().fluid_settings_setstr(settings, "audio.driver", name.toLatin1().constData());
+            driver = fluid().new_fluid_audio_driver(settings, synth);
             if (driver)
                 return;
         }
@@ -164,13 +232,13 @@ struct FluidSequencer::Private {
     {
         // The driver goes first: its thread renders through the player and the synth.
         if (driver)
-            delete_fluid_audio_driver(driver);
+            fluid().delete_fluid_audio_driver(driver);
         if (player)
-            delete_fluid_player(player);
+            fluid().delete_fluid_player(player);
         if (synth)
-            delete_fluid_synth(synth);
+            fluid().delete_fluid_synth(synth);
         if (settings)
-            delete_fluid_settings(settings);
+            fluid().delete_fluid_settings(settings);
         driver = nullptr;
         player = nullptr;
         synth = nullptr;
@@ -209,21 +277,24 @@ int FluidSequencer::open(const QString &path)
     if (!soundFont.isFile() || !soundFont.isReadable())
         return MediaError::NoSoundFont;
 
+    if (!fluidAvailable())
+        return MediaError::DeviceFailed;
     installFluidLog();
     // Checked before loading: a file that is no SoundFont should not reach the loader at all.
-    if (!fluid_is_soundfont(QFile::encodeName(d->options.soundFontPath).constData()))
+    if (!fluid().fluid_is_soundfont(QFile::encodeName(d->options.soundFontPath).constData()))
         return MediaError::NoSoundFont;
 
-    d->settings = new_fluid_settings();
+    d->settings = fluid().new_fluid_settings();
     if (!d->settings)
         return MediaError::DeviceFailed;
-    fluid_settings_setnum(d->settings, "synth.sample-rate", SampleRate);
-    d->synth = new_fluid_synth(d->settings);
+    fluid().fluid_settings_setnum(d->settings, "synth.sample-rate", SampleRate);
+    d->synth = fluid().new_fluid_synth(d->settings);
     if (!d->synth) {
         d->release();
         return MediaError::DeviceFailed;
     }
-    if (fluid_synth_sfload(d->synth, QFile::encodeName(d->options.soundFontPath).constData(), 1)
+    if (fluid().fluid_synth_sfload(
+            d->synth, QFile::encodeName(d->options.soundFontPath).constData(), 1)
         == FLUID_FAILED) {
         d->release();
         return MediaError::NoSoundFont;
@@ -232,11 +303,13 @@ int FluidSequencer::open(const QString &path)
     // The player follows the samples rendered: the driver's with sound, catchUp()'s without.
     // (Following the system clock instead would wake a timer thread every millisecond.)
     d->openDriver();
-    fluid_settings_setstr(d->settings, "player.timing-source", "sample");
-    d->player = new_fluid_player(d->synth);
+    fluid().fluid_settings_setstr(d->settings, "player.timing-source", "sample");
+    d->player = fluid().new_fluid_player(d->synth);
     if (!d->player
-        || fluid_player_add_mem(d->player, data.constData(), size_t(data.size())) != FLUID_OK
-        || fluid_player_set_tick_callback(d->player, &Private::onTick, d.get()) != FLUID_OK) {
+        || fluid().fluid_player_add_mem(d->player, data.constData(), size_t(data.size()))
+            != FLUID_OK
+        || fluid().fluid_player_set_tick_callback(d->player, &Private::onTick, d.get())
+            != FLUID_OK) {
         d->release();
         return MediaError::DeviceFailed;
     }
@@ -253,8 +326,8 @@ int FluidSequencer::play(bool fromStart)
     if (fromStart) {
         // Stopping first makes the seek unconditional (a seek while playing may be refused while
         // an earlier one is pending).
-        fluid_player_stop(d->player);
-        fluid_player_seek(d->player, 0);
+        fluid().fluid_player_stop(d->player);
+        fluid().fluid_player_seek(d->player, 0);
         d->ended.store(false);
     } else if (d->playing || d->ended.load()) {
         // Already playing: go on from where it is. At the end: nothing is left to play.
@@ -263,7 +336,7 @@ int FluidSequencer::play(bool fromStart)
     d->playing = true;
     d->lastClock = d->now();
     d->frameRemainder = 0;
-    fluid_player_play(d->player);
+    fluid().fluid_player_play(d->player);
     return MediaError::None;
 }
 
@@ -272,9 +345,9 @@ int FluidSequencer::stop()
     if (!d->player)
         return MediaError::DeviceFailed;
     d->catchUp();
-    fluid_player_stop(d->player);
+    fluid().fluid_player_stop(d->player);
     d->playing = false;
-    fluid_synth_all_sounds_off(d->synth, -1);
+    fluid().fluid_synth_all_sounds_off(d->synth, -1);
     return MediaError::None;
 }
 
@@ -286,7 +359,7 @@ MediaMode FluidSequencer::mode()
     if (!d->playing || d->ended.load())
         return MediaMode::Stopped;
     // The player gives up by itself only when it cannot load the file.
-    if (fluid_player_get_status(d->player) == FLUID_PLAYER_DONE)
+    if (fluid().fluid_player_get_status(d->player) == FLUID_PLAYER_DONE)
         return MediaMode::Stopped;
     return MediaMode::Playing;
 }
