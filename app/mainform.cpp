@@ -74,6 +74,10 @@ MainForm::MainForm(Services services)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(Title);
+    // The result row is laid out for a small dialog font.
+    QFont small = font();
+    small.setPointSizeF(9);
+    setFont(small);
 
     m_menuBar = new QMenuBar(this);
     m_menuBar->setObjectName(QStringLiteral("menuBar"));
@@ -540,8 +544,11 @@ void MainForm::showErrorBox(const QString &text)
 
 void MainForm::setResultTexts(const QString &text3, const QString &text6)
 {
+    // Shown from their start: a line edit given a text scrolls to its end.
     m_text3->setText(text3);
+    m_text3->setCursorPosition(0);
     m_text6->setText(text6);
+    m_text6->setCursorPosition(0);
 }
 
 int MainForm::hangUpOption()
