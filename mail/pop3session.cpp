@@ -484,7 +484,7 @@ int Pop3Session::readListReply(int number, const Reply &reply, qint64 *size)
     return 0;
 }
 
-qint64 Pop3Session::messageSize(int number)
+int Pop3Session::checkMessageNumber(int number)
 {
     if (m_brokenCode)
         return m_brokenCode;
@@ -493,6 +493,13 @@ qint64 Pop3Session::messageSize(int number)
     if (number < 1 || number > m_count)
         return fail(
             Pop3Error::ServerError, QStringLiteral("メッセージ %1 はありません。").arg(number));
+    return 0;
+}
+
+qint64 Pop3Session::messageSize(int number)
+{
+    if (const int rc = checkMessageNumber(number))
+        return rc;
     if (m_sizeNumber == number)
         return m_size;
     Reply reply;
@@ -536,13 +543,8 @@ int Pop3Session::readRetrReply(int number, qint64 size, bool keep)
 
 int Pop3Session::retrieve(int number)
 {
-    if (m_brokenCode)
-        return m_brokenCode;
-    if (m_state != State::Transaction)
-        return fail(Pop3Error::InvalidState, QStringLiteral("ログインしていません。"));
-    if (number < 1 || number > m_count)
-        return fail(
-            Pop3Error::ServerError, QStringLiteral("メッセージ %1 はありません。").arg(number));
+    if (const int rc = checkMessageNumber(number))
+        return rc;
     if (m_messageNumber == number)
         return 0;
 

@@ -75,6 +75,7 @@ private:
     int login(const QString &user, const QString &password, bool apop);
     int readListReply(int number, const Reply &reply, qint64 *size);
     int readRetrReply(int number, qint64 size, bool keep);
+    int checkMessageNumber(int number);
     int fail(Pop3Error code, const QString &text);
     int failFatal(Pop3Error code, const QString &text);
     int refusedLogin(const Reply &reply);
