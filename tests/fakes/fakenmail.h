@@ -36,13 +36,10 @@ public:
     int NMailPop3GetMailStatus(int handle, int mailNo, std::span<char> subject,
         std::span<char> from, std::span<char> date, std::span<char> messageId, int flag) override
     {
-        log(QStringLiteral("GetMailStatus %1 %2 %3 %4 %5 %6 %7")
+        log(QStringLiteral("GetMailStatus %1 %2 %3 %4")
                 .arg(handle)
                 .arg(mailNo)
-                .arg(subject.size())
-                .arg(from.size())
-                .arg(date.size())
-                .arg(messageId.size())
+                .arg(sizes4(subject, from, date, messageId))
                 .arg(flag));
         return 0;
     }
@@ -55,13 +52,10 @@ public:
         std::span<char> date, std::span<char> messageId, std::span<char> body, int flag1,
         int flag2) override
     {
-        log(QStringLiteral("GetMail %1 %2 %3 %4 %5 %6 %7 %8")
+        log(QStringLiteral("GetMail %1 %2 %3 %4 %5")
                 .arg(handle)
                 .arg(mailNo)
-                .arg(subject.size())
-                .arg(from.size())
-                .arg(date.size())
-                .arg(messageId.size())
+                .arg(sizes4(subject, from, date, messageId))
                 .arg(flag1)
                 .arg(flag2));
         bodyBufferSizes.append(qsizetype(body.size()));
@@ -87,4 +81,8 @@ public:
 
 private:
     void log(const QString &line) { calls.append(line); }
+    static QString sizes4(std::span<char> a, std::span<char> b, std::span<char> c, std::span<char> d)
+    {
+        return QStringLiteral("%1 %2 %3 %4").arg(a.size()).arg(b.size()).arg(c.size()).arg(d.size());
+    }
 };
