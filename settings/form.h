@@ -92,11 +92,11 @@ public:
         return form;
     }
 
-    // Program exit: the window goes without its unload step.
+    // Program exit: the window goes without its unload step. One that was closed but not yet
+    // destroyed (its deletion waits for an event loop that has ended) goes too.
     void destroyWithoutUnload()
     {
-        if (m_form && !m_form->isUnloaded())
-            delete m_form.data();
+        delete m_form.data();
         m_form = nullptr;
     }
 
