@@ -60,7 +60,6 @@ public:
     void setPicture2WidthTwips(int width);
     void setPicture2HeightTwips(int height);
 
-    bool isAlwaysOnTop() const { return m_alwaysOnTop; }
 
     // Controls, by the names the handlers use.
     QWidget *client() const { return m_client; }

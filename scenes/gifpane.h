@@ -19,7 +19,6 @@ public:
     QString currentAddress() const { return m_address; }
     // Whether a picture is showing (false after an address that could not be loaded).
     bool hasPicture() const;
-    QMovie *movie() const { return m_movie; }
 
     // The page margin, in pixels, at which the picture's top-left is drawn.
     void setPageMargin(const QPoint &margin) { m_margin = margin; }
