@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include "app/fontwarmup.h"
 #include "app/mainform.h"
 #include "app/messageboxprompter.h"
 #include "mail/networkmanagerremoteaccess.h"
@@ -36,6 +37,7 @@ private:
 
 int runBrindle(int argc, char **argv)
 {
+    FontConfigWarmUp fonts;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("brindle"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon/brindle.ico")));
@@ -49,6 +51,7 @@ int runBrindle(int argc, char **argv)
     MediaCommandInterpreter media;
     LazyRemoteAccess remoteAccess;
 
+    fonts.wait();
     int result = 0;
     {
         FormSlot<MainForm> mainForm([&] {
