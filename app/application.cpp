@@ -33,14 +33,29 @@ private:
     std::unique_ptr<NetworkManagerRemoteAccess> m_real;
 };
 
+// Nearly every caption is Japanese. With the desktop's Latin family first, each caption would
+// need that family, a search for a fallback and the Japanese family; with the Japanese family
+// first, one font serves the whole window, and its Latin letters go with its kana.
+void useJapaneseFamily(const std::string &family)
+{
+    if (family.empty())
+        return;
+    QFont font = QApplication::font();
+    font.setFamilies({ QString::fromStdString(family), font.family() });
+    QApplication::setFont(font);
+}
+
 } // namespace
 
 int runBrindle(int argc, char **argv)
 {
     FontConfigWarmUp fonts;
+    // The menu bar is always the window's own; asking the session bus for a global menu
+    // service would only cost a round trip at start-up.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("brindle"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon/brindle.ico")));
+    QApplication::setWindowIcon(programIcon());
     // Closing the main window ends the program itself; the dialogs never do.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -52,6 +67,7 @@ int runBrindle(int argc, char **argv)
     LazyRemoteAccess remoteAccess;
 
     fonts.wait();
+    useJapaneseFamily(fonts.japaneseFamily());
     int result = 0;
     {
         FormSlot<MainForm> mainForm([&] {

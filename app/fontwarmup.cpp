@@ -4,10 +4,30 @@
 
 namespace {
 
-void warmUp()
+std::string preferredFamily(const char *name)
+{
+    std::string family;
+    FcPattern *pattern = FcNameParse(reinterpret_cast<const FcChar8 *>(name));
+    if (!pattern)
+        return family;
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    if (FcPattern *match = FcFontMatch(nullptr, pattern, &result)) {
+        FcChar8 *value = nullptr;
+        if (FcPatternGetString(match, FC_FAMILY, 0, &value) == FcResultMatch && value)
+            family = reinterpret_cast<const char *>(value);
+        FcPatternDestroy(match);
+    }
+    FcPatternDestroy(pattern);
+    return family;
+}
+
+void warmUp(std::string *japaneseFamily)
 {
     if (!FcInit())
         return;
+    *japaneseFamily = preferredFamily("sans-serif:lang=ja");
     // Listing every font, as Qt's font database does when it fills itself, brings the cache
     // files' pages in.
     FcPattern *pattern = FcPatternCreate();
@@ -26,7 +46,7 @@ void warmUp()
 } // namespace
 
 FontConfigWarmUp::FontConfigWarmUp()
-    : m_thread(warmUp)
+    : m_thread(warmUp, &m_japaneseFamily)
 {
 }
 

@@ -75,13 +75,19 @@ void fitCaptionToWidth(QWidget *control)
         control->setFont(font);
 }
 
+QIcon programIcon()
+{
+    const QIcon shared = QGuiApplication::windowIcon();
+    return shared.isNull() ? QIcon(QStringLiteral(":/icon/brindle.ico")) : shared;
+}
+
 Form::Form(QWidget *parent) : QWidget(parent, Qt::Window)
 {
     // Fixed single border, system menu and close box; windows that want a minimise button
     // add the hint themselves.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setWindowIcon(QIcon(QStringLiteral(":/icon/brindle.ico")));
+    setWindowIcon(programIcon());
 }
 
 Form::~Form() = default;

@@ -12,6 +12,7 @@
 // the screen's logical DPI: 15 twips are one pixel at 96 DPI.
 // QPointer needs the complete button type wherever this header is included.
 #include <QAbstractButton>
+#include <QIcon>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -24,6 +25,9 @@ void placeTwips(QWidget *widget, int left, int top, int width, int height);
 // can be wider than its fixed control. This shrinks the control's font (not below 6 points)
 // until the caption of a label or button fits its width.
 void fitCaptionToWidth(QWidget *control);
+// The program's icon: the application's once it has one, so that every window shares one
+// decoded copy; otherwise read from the resources.
+QIcon programIcon();
 
 class Form : public QWidget
 {

@@ -18,6 +18,7 @@
 #include <QInputMethodQueryEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -318,6 +319,21 @@ TEST_F(DialogsTest, OptionFormFailedSaveKeepsTheValuesAndTellsTheUser)
     EXPECT_FALSE(loadedWhileBoxOpen);
     EXPECT_FALSE(forms().optionForm.isLoaded());
     EXPECT_TRUE(QFileInfo(serverFile()).isDir());
+}
+
+TEST_F(DialogsTest, WindowsShareTheApplicationsDecodedIcon)
+{
+    const QIcon own = forms().henkouForm.get().windowIcon();
+    ASSERT_FALSE(own.isNull());
+
+    QPixmap square(16, 16);
+    square.fill(Qt::red);
+    const QIcon application(square);
+    QGuiApplication::setWindowIcon(application);
+    const qint64 shared = forms().setForm.get().windowIcon().cacheKey();
+    QGuiApplication::setWindowIcon(QIcon());
+    EXPECT_EQ(shared, application.cacheKey());
+    EXPECT_NE(own.cacheKey(), application.cacheKey());
 }
 
 TEST_F(DialogsTest, OptionFormLayout)
