@@ -10,9 +10,11 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QStyle>
+
+#include <algorithm>
+#include <cmath>
 
 int twipsToPixels(int twips)
 {
@@ -58,21 +60,38 @@ void fitCaptionToWidth(QWidget *control)
         }
     }
     // "&S" shows as an underlined S; "&&" as one ampersand.
-    static const QRegularExpression mnemonic(QStringLiteral("&(.)"));
-    caption.replace(mnemonic, QStringLiteral("\\1"));
-    if (caption.isEmpty() || room <= 0)
+    QString shown;
+    shown.reserve(caption.size());
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] == u'&' && i + 1 < caption.size())
+            ++i;
+        shown += caption[i];
+    }
+    if (shown.isEmpty() || room <= 0)
         return;
 
     QFont font = control->font();
-    qreal size = font.pointSizeF();
-    if (size <= 0)
+    const qreal original = font.pointSizeF();
+    if (original <= 0)
         return; // a pixel-sized font: left as it is
-    while (size > 6.0 && QFontMetrics(font).horizontalAdvance(caption) > room) {
-        size -= 0.5;
+    const int width = QFontMetrics(font).horizontalAdvance(shown);
+    if (width <= room)
+        return;
+    // Sizes go down in half points. The width grows about in step with the size, so start at
+    // the step where the caption should just fit, then settle on the largest that does: each
+    // size tried costs a font of its own.
+    const auto advanceAt = [&](qreal size) {
         font.setPointSizeF(size);
-    }
-    if (font != control->font())
-        control->setFont(font);
+        return QFontMetrics(font).horizontalAdvance(shown);
+    };
+    const int steps = int(std::ceil((original - original * room / width) / 0.5));
+    qreal size = std::max(6.0, original - 0.5 * std::max(steps, 1));
+    while (size > 6.0 && advanceAt(size) > room)
+        size = std::max(6.0, size - 0.5);
+    while (size + 0.5 < original && advanceAt(size + 0.5) <= room)
+        size += 0.5;
+    font.setPointSizeF(size);
+    control->setFont(font);
 }
 
 QIcon programIcon()
@@ -128,6 +147,21 @@ void Form::unloadForm()
 void Form::setClientSizeTwips(int width, int height)
 {
     setFixedSize(twipsToPixels(width), twipsToPixels(height));
+}
+
+void Form::fitCaptions()
+{
+    for (QWidget *child : findChildren<QWidget *>())
+        fitCaptionToWidth(child);
+}
+
+void Form::showEvent(QShowEvent *event)
+{
+    if (!m_prepared) {
+        m_prepared = true;
+        prepareForDisplay();
+    }
+    QWidget::showEvent(event);
 }
 
 void Form::closeEvent(QCloseEvent *event)

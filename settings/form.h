@@ -51,12 +51,18 @@ public:
 protected:
     virtual void loadStep() { }
     virtual void unloadStep() { }
+    // Runs once, when the window is first shown and before it is painted: what only a visible
+    // window needs. Start-up loads some windows hidden; they skip this until they are shown.
+    virtual void prepareForDisplay() { }
+    // fitCaptionToWidth() for every control of the window.
+    void fitCaptions();
 
     // Enter presses the default button (or the focused push button); Esc presses the cancel
     // button. A window without a cancel button ignores Esc.
     void setDefaultButton(QAbstractButton *button) { m_defaultButton = button; }
     void setCancelButton(QAbstractButton *button) { m_cancelButton = button; }
 
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
@@ -66,6 +72,7 @@ private:
     bool m_loaded = false;
     bool m_unloaded = false;
     bool m_centred = false;
+    bool m_prepared = false;
 };
 
 template<class T>

@@ -54,11 +54,15 @@ HenkouForm::HenkouForm(QWidget *parent)
 
     m_image1->setScaledContents(true);
     m_image2->setScaledContents(true);
-    m_image1->setPixmap(firstFrame(QStringLiteral(":/previews/Image1.gif")));
-    m_image2->setPixmap(firstFrame(QStringLiteral(":/previews/Image2.gif")));
 
     setTabOrder(m_option1, m_option2);
     m_option1->setFocus();
+}
+
+void HenkouForm::prepareForDisplay()
+{
+    m_image1->setPixmap(firstFrame(QStringLiteral(":/previews/Image1.gif")));
+    m_image2->setPixmap(firstFrame(QStringLiteral(":/previews/Image2.gif")));
 }
 
 void HenkouForm::loadStep()

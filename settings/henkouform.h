@@ -23,6 +23,9 @@ public:
 protected:
     void loadStep() override;
     void unloadStep() override;
+    // The previews are decoded only when the dialog is shown: start-up loads it hidden to
+    // read the choice.
+    void prepareForDisplay() override;
 
 private:
     QGroupBox *m_frame1;

@@ -100,9 +100,6 @@ IdPassForm::IdPassForm(QWidget *parent)
     setDefaultButton(m_okCommand);
     setCancelButton(m_cancelCommand);
 
-    for (QWidget *child : findChildren<QWidget *>())
-        fitCaptionToWidth(child);
-
     connect(m_okCommand, &QPushButton::clicked, this, &IdPassForm::OKCommand_Click);
     connect(m_cancelCommand, &QPushButton::clicked, this, &IdPassForm::CancelCommand_Click);
 }

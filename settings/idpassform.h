@@ -28,6 +28,7 @@ public:
 
 protected:
     void loadStep() override;
+    void prepareForDisplay() override { fitCaptions(); }
 
 private:
     void OKCommand_Click();

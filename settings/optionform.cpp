@@ -85,9 +85,6 @@ OptionForm::OptionForm(QWidget *parent)
     m_cancelCommand->setAutoDefault(false);
     setCancelButton(m_cancelCommand);
 
-    for (QWidget *child : findChildren<QWidget *>())
-        fitCaptionToWidth(child);
-
     connect(m_okCommand, &QPushButton::clicked, this, &OptionForm::OKCommand_Click);
     connect(m_cancelCommand, &QPushButton::clicked, this, &OptionForm::CancelCommand_Click);
 }

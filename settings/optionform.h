@@ -26,6 +26,7 @@ public:
 
 protected:
     void loadStep() override;
+    void prepareForDisplay() override { fitCaptions(); }
 
 private:
     void OKCommand_Click();

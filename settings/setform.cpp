@@ -68,9 +68,6 @@ SetForm::SetForm(QWidget *parent)
     setTabOrder(m_command1, m_check1);
     m_command2->setFocus();
 
-    for (QWidget *child : findChildren<QWidget *>())
-        fitCaptionToWidth(child);
-
     connect(m_command1, &QPushButton::clicked, this, &SetForm::Command1_Click);
     connect(m_command2, &QPushButton::clicked, this, &SetForm::Command2_Click);
 }

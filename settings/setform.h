@@ -20,6 +20,7 @@ public:
 
 protected:
     void loadStep() override;
+    void prepareForDisplay() override { fitCaptions(); }
     void unloadStep() override;
 
 private:

@@ -27,6 +27,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace {
 
 QByteArray readBytes(const QString &path)
@@ -728,8 +730,8 @@ TEST_F(DialogsTest, TheDialogClosedLastDecidesWhatTheOtherShows)
 // Captions are laid out for a narrower dialog font than the desktop's; none may be cut off.
 TEST_F(DialogsTest, EveryLabelShowsItsWholeCaption)
 {
-    const QList<QWidget *> dialogs = { &forms().optionForm.get(), &forms().idPassForm.get(),
-        &forms().setForm.get(), &forms().henkouForm.get() };
+    const QList<QWidget *> dialogs = { &forms().optionForm.show(), &forms().idPassForm.show(),
+        &forms().setForm.show(), &forms().henkouForm.show() };
     int labels = 0;
     for (QWidget *dialog : dialogs) {
         for (QLabel *label : dialog->findChildren<QLabel *>()) {
@@ -745,6 +747,65 @@ TEST_F(DialogsTest, EveryLabelShowsItsWholeCaption)
         }
     }
     EXPECT_EQ(labels, 7);
+}
+
+// The shrunken caption is the largest half-point step below the control's size that fits, and
+// mnemonic markers take no room.
+TEST_F(DialogsTest, FittingACaptionPicksTheLargestHalfPointSizeThatFits)
+{
+    struct Row {
+        const char *caption;
+        bool buddy; // a label with a buddy shows "&S" as an underlined S
+        qreal roomFraction; // of the caption's width at 10 points
+    };
+    const Row rows[] = {
+        { "SMTPサーバー名(&S)", true, 0.93 },
+        { "SMTPサーバー名(&S)", true, 0.55 },
+        { "A && B と C", true, 0.71 },
+        { "保存しますか&", false, 0.8 },
+        { "とても長い説明のラベル", false, 0.05 }, // never fits: stops at 6 points
+        { "短い", false, 1.2 }, // fits as it is
+    };
+    QWidget window;
+    QLineEdit buddy(&window);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.caption);
+        QLabel label(QString::fromUtf8(row.caption), &window);
+        if (row.buddy)
+            label.setBuddy(&buddy);
+        QFont font = label.font();
+        font.setPointSizeF(10);
+        label.setFont(font);
+        QString shown = QString::fromUtf8(row.caption);
+        if (row.buddy) {
+            shown.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+            shown.remove(QLatin1Char('&'));
+            shown.replace(QStringLiteral("\x01"), QStringLiteral("&"));
+        }
+        const auto advance = [&](qreal size) {
+            QFont f = font;
+            f.setPointSizeF(size);
+            return QFontMetrics(f).horizontalAdvance(shown);
+        };
+        label.setMargin(0);
+        label.resize(int(advance(10) * row.roomFraction) + label.frameWidth() * 2, 20);
+        const int room = label.contentsRect().width();
+
+        fitCaptionToWidth(&label);
+        const qreal size = label.font().pointSizeF();
+        if (row.roomFraction >= 1) {
+            EXPECT_EQ(size, 10);
+            continue;
+        }
+        EXPECT_LT(size, 10);
+        EXPECT_EQ(std::fmod(size * 2, 1.0), 0.0) << size;
+        if (size > 6) {
+            EXPECT_LE(advance(size), room) << size;
+            EXPECT_GT(advance(size + 0.5), room) << size;
+        } else {
+            EXPECT_EQ(size, 6);
+        }
+    }
 }
 
 } // namespace
