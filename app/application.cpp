@@ -33,15 +33,17 @@ private:
     std::unique_ptr<NetworkManagerRemoteAccess> m_real;
 };
 
-// Nearly every caption is Japanese. With the desktop's Latin family first, each caption would
-// need that family, a search for a fallback and the Japanese family; with the Japanese family
-// first, one font serves the whole window, and its Latin letters go with its kana.
+// Nearly every caption is Japanese. With the desktop's Latin family, each caption would need
+// that family, a search for fallbacks and the Japanese family; with the Japanese family alone,
+// one font serves the whole window and its Latin letters go with its kana. A character the
+// family lacks still finds a fallback: Qt searches for one when it first meets such a
+// character (a second family named here would make it search at once, for every font).
 void useJapaneseFamily(const std::string &family)
 {
     if (family.empty())
         return;
     QFont font = QApplication::font();
-    font.setFamilies({ QString::fromStdString(family), font.family() });
+    font.setFamily(QString::fromStdString(family));
     QApplication::setFont(font);
 }
 
