@@ -70,9 +70,11 @@ void Pop3Library::setTimeouts(std::chrono::milliseconds connect, std::chrono::mi
     m_replyTimeout = reply;
 }
 
-void Pop3Library::addCaCertificates(const QList<QSslCertificate> &certificates)
+void Pop3Library::addCaCertificates(const QByteArray &pem)
 {
-    m_extraCaCertificates += certificates;
+    if (!m_extraCaPem.isEmpty() && !m_extraCaPem.endsWith('\n'))
+        m_extraCaPem += '\n';
+    m_extraCaPem += pem;
 }
 
 int Pop3Library::fail(Pop3Error code, const QString &text)
@@ -136,12 +138,13 @@ int Pop3Library::NMailPop3Connect(const QString &server)
     if (!address.valid)
         return fail(Pop3Error::ConnectFailed,
             QStringLiteral("サーバー名「%1」の形式が正しくありません。").arg(server));
-    auto transport = std::make_unique<SocketTransport>();
     QString text;
-    const auto opened
-        = transport->open(address.host, address.port, address.port == m_implicitTlsPort,
-            m_extraCaCertificates, QDeadlineTimer(m_connectTimeout), &text);
-    if (opened != SocketTransport::OpenResult::Ok)
+    auto transport = makeSocketTransport(&text);
+    if (!transport)
+        return fail(Pop3Error::ConnectFailed, text);
+    const auto opened = transport->open(address.host, address.port,
+        address.port == m_implicitTlsPort, m_extraCaPem, QDeadlineTimer(m_connectTimeout), &text);
+    if (opened != Pop3SocketTransport::OpenResult::Ok)
         return fail(Pop3Error::ConnectFailed, text);
     return attachTransport(std::move(transport), address.host);
 }

@@ -6,8 +6,9 @@
 //                 filling the caller's buffers (pop3headers.h cuts and decodes header text);
 //   Pop3Session   one connection's protocol, one command and reply at a time; the only place
 //                 that parses server replies (pop3session.h);
-//   Pop3Transport the byte stream: SocketTransport is QSslSocket with blocking, bounded waits
-//                 (pop3transport.h); tests and the fuzz target substitute canned server bytes.
+//   Pop3Transport the byte stream: a socket with blocking, bounded waits, loaded with the
+//                 network libraries at the first connection (pop3transport.h); tests and the
+//                 fuzz target substitute canned server bytes.
 //
 // Everything blocks on the calling (GUI) thread, as the mail check expects. Every wait has a
 // deadline; once a connection is lost, times out or loses protocol sync, its handle fails at
@@ -15,8 +16,7 @@
 // mail calls for one message cost one RETR between them.
 #include "mail/nmail.h"
 
-#include <QList>
-#include <QSslCertificate>
+#include <QByteArray>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -53,8 +53,8 @@ public:
 
     // Shorter waits for tests; users get no option for them.
     void setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds reply);
-    // Certificates trusted in addition to the system's store (test CAs).
-    void addCaCertificates(const QList<QSslCertificate> &certificates);
+    // Certificates trusted in addition to the system's store (test CAs), in PEM.
+    void addCaCertificates(const QByteArray &pem);
     // The port on which TLS starts with the first byte (995 unless a test serves it elsewhere).
     void setImplicitTlsPort(quint16 port) { m_implicitTlsPort = port; }
     // Opens a handle over a ready transport (the test and fuzz seam): reads the greeting as
@@ -91,7 +91,7 @@ private:
     int m_textBufferSize = BufferSize;
     std::chrono::milliseconds m_connectTimeout = DefaultConnectTimeout;
     std::chrono::milliseconds m_replyTimeout = DefaultReplyTimeout;
-    QList<QSslCertificate> m_extraCaCertificates;
+    QByteArray m_extraCaPem;
     quint16 m_implicitTlsPort = ImplicitTlsPort;
     int m_lastFailureCode = 0;
     QString m_lastFailureText;

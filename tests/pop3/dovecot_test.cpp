@@ -92,7 +92,8 @@ TEST_F(DovecotTest, ThreeMessagesComeBackExactlyWithOneRetrEach)
     library.NMailPop3Close(handle);
 
     // The logout line is written just after QUIT; wait for it with a bound.
-    QTest::qWaitFor([&] { return s_plain->retrCounts().size() > logouts; }, 10000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s_plain->retrCounts().size() > logouts; }, 10000))
+        << s_plain->logText().toStdString();
     ASSERT_GT(s_plain->retrCounts().size(), logouts) << s_plain->logText().toStdString();
     EXPECT_EQ(s_plain->retrCounts().last(), 3);
 }
@@ -132,7 +133,7 @@ TEST_F(DovecotTest, StlsAndImplicitTlsWithTheServersCertificate)
     EXPECT_TRUE(failureText(library).contains(QStringLiteral("証明書")));
     library.NMailPop3Close(handle);
 
-    library.addCaCertificates({ s_tls->certificate() });
+    library.addCaCertificates(s_tls->certificate().toPem());
     handle = library.NMailPop3Connect(address(s_tls->port()));
     ASSERT_GE(handle, 0);
     EXPECT_EQ(library.NMailPop3Authenticate(handle, "secure", "pw", 0), 1)

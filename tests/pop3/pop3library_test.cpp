@@ -366,7 +366,7 @@ protected:
 TEST_F(Pop3TlsTest, StlsUpgradesBeforeCredentialsAndAsksCapaAgain)
 {
     ASSERT_TRUE(s_good->error.isEmpty()) << s_good->error.toStdString();
-    library.addCaCertificates({ s_good->certificate });
+    library.addCaCertificates(s_good->certificate.toPem());
     FakePop3Server server(stlsOffer
             + QList<QByteArray> { "C: CAPA", "S: +OK", "R:USER\r\n.\r\n", "C: USER bob", "S: +OK",
                 "C: PASS pw", "S: +OK", "C: STAT", "S: +OK 0 0", "C: QUIT", "S: +OK" },
@@ -390,7 +390,7 @@ TEST_F(Pop3TlsTest, UnverifiedCertificatesNameTheReasonAndNothingIsSent)
         Pop3Library fresh;
         fresh.setTimeouts(10s, 10s);
         if (c.trust)
-            fresh.addCaCertificates({ s_otherName->certificate });
+            fresh.addCaCertificates(s_otherName->certificate.toPem());
         FakePop3Server server(stlsOffer, { s_otherName->certificate, s_otherName->key });
         ASSERT_TRUE(server.begin());
         const int handle = fresh.NMailPop3Connect(server.address());
@@ -416,7 +416,7 @@ TEST_F(Pop3TlsTest, RefusedStlsNeverFallsBackToPlainText)
 
 TEST_F(Pop3TlsTest, ImplicitTlsFromTheFirstByte)
 {
-    library.addCaCertificates({ s_good->certificate });
+    library.addCaCertificates(s_good->certificate.toPem());
     FakePop3Server server(
         { "S: +OK secure", "C: QUIT", "S: +OK" }, { s_good->certificate, s_good->key, true });
     ASSERT_TRUE(server.begin());

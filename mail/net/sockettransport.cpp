@@ -1,4 +1,6 @@
-#include "mail/pop3transport.h"
+#include "mail/net/sockettransport.h"
+
+#include <QSslCertificate>
 
 #include <QSslConfiguration>
 #include <QSslSocket>
@@ -53,11 +55,11 @@ SocketTransport::~SocketTransport()
 }
 
 SocketTransport::OpenResult SocketTransport::open(const QString &host, quint16 port,
-    bool implicitTls, const QList<QSslCertificate> &extraCaCertificates, QDeadlineTimer deadline,
-    QString *failureText)
+    bool implicitTls, const QByteArray &extraCaPem, QDeadlineTimer deadline, QString *failureText)
 {
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-    config.addCaCertificates(extraCaCertificates);
+    if (!extraCaPem.isEmpty())
+        config.addCaCertificates(QSslCertificate::fromData(extraCaPem, QSsl::Pem));
     config.setPeerVerifyMode(QSslSocket::VerifyPeer);
     m_socket->setSslConfiguration(config);
     m_socket->setPeerVerifyName(host);
@@ -173,4 +175,9 @@ void SocketTransport::close()
         if (m_socket->state() != QAbstractSocket::UnconnectedState)
             m_socket->abort();
     }
+}
+
+Pop3SocketTransport *brindle_make_socket_transport()
+{
+    return new SocketTransport;
 }
