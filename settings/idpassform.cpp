@@ -6,7 +6,9 @@
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QStyleFactory>
 
 namespace {
 template<class W> W *makeControl(QWidget *parent, const char *name)
@@ -15,6 +17,22 @@ template<class W> W *makeControl(QWidget *parent, const char *name)
     widget->setObjectName(QLatin1String(name));
     return widget;
 }
+
+// One "*" per character of the password, whatever the style's own mask character. (A style
+// sheet would do the same, at the cost of a style sheet engine for the dialog, loaded hidden
+// at every start.)
+class AsteriskStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+        QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return '*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 
 // The password box: the input method is off and cannot be switched on in it. Qt keeps input
 // methods on for password fields (for on-screen keyboards), so the box answers the input
@@ -83,7 +101,9 @@ IdPassForm::IdPassForm(QWidget *parent)
     // The password shows one "*" per character whatever the style's own mask character, and
     // takes no input-method composition.
     m_passText->setEchoMode(QLineEdit::Password);
-    m_passText->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
+    auto *asterisks = new AsteriskStyle(QStyleFactory::create(m_passText->style()->name()));
+    asterisks->setParent(m_passText);
+    m_passText->setStyle(asterisks);
     m_passText->setInputMethodHints(Qt::ImhHiddenText | Qt::ImhSensitiveData
         | Qt::ImhNoPredictiveText | Qt::ImhNoAutoUppercase);
     m_passText->setAttribute(Qt::WA_InputMethodEnabled, false);

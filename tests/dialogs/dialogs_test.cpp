@@ -144,6 +144,7 @@ TEST_F(DialogsTest, TouchingAControlLoadsTheDialogHiddenWithItsLoadStep)
 
     EXPECT_EQ(forms().idPassForm.get().IdText()->text(), QStringLiteral("taro"));
     EXPECT_EQ(forms().idPassForm.get().PassText()->text(), QStringLiteral("secret"));
+    EXPECT_EQ(forms().idPassForm.get().PassText()->displayText(), QStringLiteral("******"));
     EXPECT_FALSE(forms().idPassForm.get().isVisible());
 
     // The same instance serves every later touch.
