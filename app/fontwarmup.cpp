@@ -27,20 +27,8 @@ void warmUp(std::string *japaneseFamily)
 {
     if (!FcInit())
         return;
+    // Matching also maps the cache files Qt's font database reads next.
     *japaneseFamily = preferredFamily("sans-serif:lang=ja");
-    // Listing every font, as Qt's font database does when it fills itself, brings the cache
-    // files' pages in.
-    FcPattern *pattern = FcPatternCreate();
-    FcObjectSet *objects = FcObjectSetBuild(FC_FAMILY, FC_STYLE, FC_FILE, FC_LANG, FC_CHARSET,
-                                            static_cast<char *>(nullptr));
-    if (pattern && objects) {
-        if (FcFontSet *fonts = FcFontList(nullptr, pattern, objects))
-            FcFontSetDestroy(fonts);
-    }
-    if (objects)
-        FcObjectSetDestroy(objects);
-    if (pattern)
-        FcPatternDestroy(pattern);
 }
 
 } // namespace

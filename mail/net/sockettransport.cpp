@@ -1,7 +1,6 @@
 #include "mail/net/sockettransport.h"
 
 #include <QSslCertificate>
-
 #include <QSslConfiguration>
 #include <QSslSocket>
 
