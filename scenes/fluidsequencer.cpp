@@ -85,7 +85,7 @@ bool fluidAvailable()
 namespace {
 
 constexpr int SampleRate = 44100;
-constexpr int AudioPeriodFrames = 4096;
+constexpr int AudioPeriodFrames = 8192;
 constexpr int RenderBlock = 1024; // frames per silent render call
 
 // FluidSynth logs to stderr by default; a machine without sound makes every driver attempt log an
@@ -214,8 +214,10 @@ struct FluidSequencer::Private {
         QSet<QString> available;
         fluid().fluid_settings_foreach_option(settings, "audio.driver", &available, collectOption);
         // Few, large periods: the default small ones wake the program and the sound server
-        // hundreds of times a second for a background tune. The cost is a start and a stop
-        // about a fifth of a second late.
+        // hundreds of times a second for a background tune. The cost is a note starting about a
+        // fifth of a second late. 8192 frames of float stereo are 64 KiB, PulseAudio's largest
+        // memory block: one frame more and its client fills the buffer in thousands of tiny
+        // writes a second.
         fluid().fluid_settings_setint(settings, "audio.period-size", AudioPeriodFrames);
         fluid().fluid_settings_setint(settings, "audio.periods", 2);
         for (const QString &name : std::as_const(options.audioDrivers)) {

@@ -3,11 +3,11 @@
 // a FluidSynth player.
 //
 // Sound goes out through the first FluidSynth audio driver that opens (PipeWire, PulseAudio,
-// ALSA); the player then runs on FluidSynth's system-clock timer. Where no driver opens, the tune
-// keeps its time in silence: each call first renders, into a scratch buffer, the samples that the
-// clock says are due since the last call, which moves the player exactly as a driver would. So
-// status, looping and closing behave the same with and without sound, and tests drive time
-// through an injected clock.
+// ALSA). The player follows the samples rendered, not a timer: with a driver, the driver's thread
+// renders them. Where no driver opens, the tune keeps its time in silence: each call first
+// renders, into a scratch buffer, the samples that the clock says are due since the last call,
+// which moves the player exactly as a driver would. So status, looping and closing behave the
+// same with and without sound, and tests drive time through an injected clock.
 //
 // The end of the tune is the player's tick reaching the last event's tick, seen by a tick
 // callback, instead of FluidSynth's own grace period before it calls the player done.
