@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include "app/applicationstyle.h"
 #include "app/fontwarmup.h"
 #include "app/mainform.h"
 #include "app/messageboxprompter.h"
@@ -56,6 +57,7 @@ int runBrindle(int argc, char **argv)
     // service would only cost a round trip at start-up.
     QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
     QApplication app(argc, argv);
+    installApplicationStyle();
     QApplication::setApplicationName(QStringLiteral("brindle"));
     QApplication::setWindowIcon(programIcon());
     // Closing the main window ends the program itself; the dialogs never do.
