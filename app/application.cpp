@@ -39,12 +39,18 @@ private:
 // one font serves the whole window and its Latin letters go with its kana. A character the
 // family lacks still finds a fallback: Qt searches for one when it first meets such a
 // character (a second family named here would make it search at once, for every font).
+//
+// Kana, kanji and plain Latin letters need no shaping: Qt then takes glyphs straight from the
+// font's character map instead of building the shaper's tables, which are large for a Japanese
+// font. Text in a script that does need shaping (Arabic, Thai, ...) is still shaped; Latin text
+// only loses kerning, which the captions do not need.
 void useJapaneseFamily(const std::string &family)
 {
     if (family.empty())
         return;
     QFont font = QApplication::font();
     font.setFamily(QString::fromStdString(family));
+    font.setStyleStrategy(QFont::PreferNoShaping);
     QApplication::setFont(font);
 }
 
