@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -97,7 +98,13 @@ void fitCaptionToWidth(QWidget *control)
 QIcon programIcon()
 {
     const QIcon shared = QGuiApplication::windowIcon();
-    return shared.isNull() ? QIcon(QStringLiteral(":/icon/brindle.ico")) : shared;
+    if (!shared.isNull())
+        return shared;
+    // The PNG copy of the icon, through Qt's own PNG reader named outright: the ICO, or a file
+    // of no named format, makes Qt load image plugins to find a reader for it.
+    QImageReader reader(QStringLiteral(":/icon/brindle.png"), "png");
+    reader.setAutoDetectImageFormat(false);
+    return QIcon(QPixmap::fromImage(reader.read()));
 }
 
 Form::Form(QWidget *parent) : QWidget(parent, Qt::Window)

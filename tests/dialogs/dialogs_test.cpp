@@ -328,6 +328,7 @@ TEST_F(DialogsTest, WindowsShareTheApplicationsDecodedIcon)
 {
     const QIcon own = forms().henkouForm.get().windowIcon();
     ASSERT_FALSE(own.isNull());
+    EXPECT_EQ(own.availableSizes(), QList<QSize> { QSize(32, 32) });
 
     QPixmap square(16, 16);
     square.fill(Qt::red);
