@@ -1,6 +1,7 @@
 #include "scenes/fluidsequencer.h"
 
 #include "scenes/mediacommand.h"
+#include "scenes/pulsestream.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -84,7 +85,7 @@ bool fluidAvailable()
 
 namespace {
 
-constexpr int SampleRate = 44100;
+constexpr int SampleRate = PulseTuneStream::SampleRate;
 constexpr int AudioPeriodFrames = 8192;
 constexpr int RenderBlock = 1024; // frames per silent render call
 
@@ -160,9 +161,10 @@ struct FluidSequencer::Private {
     fluid_synth_t *synth = nullptr;
     fluid_player_t *player = nullptr;
     fluid_audio_driver_t *driver = nullptr;
+    std::unique_ptr<PulseTuneStream> stream;
 
     bool playing = false; // play was asked and no stop since
-    // Set by the tick callback, which runs on FluidSynth's timer thread when a driver runs.
+    // The end was rendered. Set by the tick callback, which runs on the thread that renders.
     std::atomic<bool> ended { false };
     int totalTicks = -1; // only touched by the tick callback
 
@@ -171,6 +173,27 @@ struct FluidSequencer::Private {
     std::vector<qint16> scratch;
 
     qint64 now() const { return options.clock ? options.clock() : steadyMilliseconds(); }
+
+    bool streaming() const { return stream && !stream->failed(); }
+
+    // The end of the tune as the user hears it. Through the deep queue, the end is rendered well
+    // before it is heard; the stream pauses after it and says when it is quiet.
+    bool endReached() const
+    {
+        if (!ended.load())
+            return false;
+        if (!streaming())
+            return true;
+        const qint64 quietAt = stream->quietAt();
+        return quietAt >= 0 && steadyMilliseconds() >= quietAt;
+    }
+
+    // The player is moved only while nothing renders it.
+    void pauseStream(bool dropQueued)
+    {
+        if (streaming())
+            stream->pause(dropQueued);
+    }
 
     static int onTick(void *data, int tick)
     {
@@ -191,7 +214,7 @@ struct FluidSequencer::Private {
     // Silent playing: render what the clock says is due, so that the player moves in real time.
     void catchUp()
     {
-        if (driver || !player)
+        if (driver || streaming() || !player)
             return;
         const qint64 current = now();
         const qint64 elapsed = current - lastClock;
@@ -213,14 +236,21 @@ struct FluidSequencer::Private {
     {
         QSet<QString> available;
         fluid().fluid_settings_foreach_option(settings, "audio.driver", &available, collectOption);
-        // Few, large periods: the default small ones wake the program and the sound server
-        // hundreds of times a second for a background tune. The cost is a note starting about a
-        // fifth of a second late. 8192 frames of float stereo are 64 KiB, PulseAudio's largest
-        // memory block: one frame more and its client fills the buffer in thousands of tiny
-        // writes a second.
+        // For FluidSynth's own drivers: few, large periods. The default small ones wake the
+        // program and the sound server hundreds of times a second for a background tune; the
+        // cost is a note starting up to a period (a fifth of a second) late.
         fluid().fluid_settings_setint(settings, "audio.period-size", AudioPeriodFrames);
         fluid().fluid_settings_setint(settings, "audio.periods", 2);
         for (const QString &name : std::as_const(options.audioDrivers)) {
+            if (name == QLatin1String("pulseaudio")) {
+                stream = PulseTuneStream::open([this](qint16 *samples, int frames) {
+                    fluid().fluid_synth_write_s16(synth, frames, samples, 0, 2, samples, 1, 2);
+                    return !ended.load();
+                });
+                if (stream)
+                    return;
+                continue;
+            }
             if (!available.contains(name))
                 continue;
             fluid().fluid_settings_setstr(settings, "audio.driver", name.toLatin1().constData());
@@ -232,7 +262,9 @@ struct FluidSequencer::Private {
 
     void release()
     {
-        // The driver goes first: its thread renders through the player and the synth.
+        // The driver or the stream goes first: its thread renders through the player and the
+        // synth.
+        stream.reset();
         if (driver)
             fluid().delete_fluid_audio_driver(driver);
         if (player)
@@ -325,20 +357,25 @@ int FluidSequencer::play(bool fromStart)
     if (!d->player)
         return MediaError::DeviceFailed;
     d->catchUp();
+    if (!fromStart && (d->playing || d->ended.load())) {
+        // Already playing: go on from where it is. At the end: nothing is left to play.
+        return MediaError::None;
+    }
+    // A start over also drops what is queued of the old run, so that it begins at once.
+    d->pauseStream(fromStart);
     if (fromStart) {
         // Stopping first makes the seek unconditional (a seek while playing may be refused while
         // an earlier one is pending).
         fluid().fluid_player_stop(d->player);
         fluid().fluid_player_seek(d->player, 0);
         d->ended.store(false);
-    } else if (d->playing || d->ended.load()) {
-        // Already playing: go on from where it is. At the end: nothing is left to play.
-        return MediaError::None;
     }
     d->playing = true;
     d->lastClock = d->now();
     d->frameRemainder = 0;
     fluid().fluid_player_play(d->player);
+    if (d->streaming())
+        d->stream->resume();
     return MediaError::None;
 }
 
@@ -347,6 +384,8 @@ int FluidSequencer::stop()
     if (!d->player)
         return MediaError::DeviceFailed;
     d->catchUp();
+    // What is queued is dropped: the tune falls silent now, not a second later.
+    d->pauseStream(true);
     fluid().fluid_player_stop(d->player);
     d->playing = false;
     fluid().fluid_synth_all_sounds_off(d->synth, -1);
@@ -358,7 +397,7 @@ MediaMode FluidSequencer::mode()
     if (!d->player)
         return MediaMode::NotReady;
     d->catchUp();
-    if (!d->playing || d->ended.load())
+    if (!d->playing || d->endReached())
         return MediaMode::Stopped;
     // The player gives up by itself only when it cannot load the file.
     if (fluid().fluid_player_get_status(d->player) == FLUID_PLAYER_DONE)
@@ -368,5 +407,5 @@ MediaMode FluidSequencer::mode()
 
 bool FluidSequencer::audible() const
 {
-    return d->driver != nullptr;
+    return d->driver != nullptr || d->stream != nullptr;
 }

@@ -2,15 +2,18 @@
 // The MIDI sequencer behind "open ... .mid": a FluidSynth synth with a General MIDI SoundFont and
 // a FluidSynth player.
 //
-// Sound goes out through the first FluidSynth audio driver that opens (PipeWire, PulseAudio,
-// ALSA). The player follows the samples rendered, not a timer: with a driver, the driver's thread
-// renders them. Where no driver opens, the tune keeps its time in silence: each call first
-// renders, into a scratch buffer, the samples that the clock says are due since the last call,
-// which moves the player exactly as a driver would. So status, looping and closing behave the
-// same with and without sound, and tests drive time through an injected clock.
+// Sound goes out through the first of the audio drivers named that opens. "pulseaudio" is our own
+// deep-queue stream to the sound server (scenes/pulsestream.h); other names are FluidSynth's
+// drivers ("alsa"). The player follows the samples rendered, not a timer: with sound, the
+// driver's or the stream's thread renders them. Where nothing opens, the tune keeps its time in
+// silence: each call first renders, into a scratch buffer, the samples that the clock says are
+// due since the last call, which moves the player exactly as a driver would. So status, looping
+// and closing behave the same with and without sound, and tests drive time through an injected
+// clock.
 //
 // The end of the tune is the player's tick reaching the last event's tick, seen by a tick
-// callback, instead of FluidSynth's own grace period before it calls the player done.
+// callback, instead of FluidSynth's own grace period before it calls the player done; through the
+// deep queue, it is the moment that tick is heard.
 //
 // The SoundFont is loaded at open and everything is freed at destruction ("close"), which also
 // ends the audio stream at once.
@@ -22,8 +25,8 @@
 
 struct FluidSequencerOptions {
     QString soundFontPath = QStringLiteral("/usr/share/sounds/sf2/default-GM.sf2");
-    // FluidSynth driver names, tried in order; names this FluidSynth build lacks are skipped. An
-    // empty list means silence.
+    // Audio drivers, tried in order: "pulseaudio" is our own stream, other names are FluidSynth
+    // drivers, skipped where this FluidSynth build lacks them. An empty list means silence.
     QStringList audioDrivers
         = { QStringLiteral("pipewire"), QStringLiteral("pulseaudio"), QStringLiteral("alsa") };
     // Milliseconds from any fixed origin, never going back. It paces the silent player; empty
