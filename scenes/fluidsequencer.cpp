@@ -2,10 +2,10 @@
 
 #include "scenes/mediacommand.h"
 #include "scenes/pulsestream.h"
+#include "scenes/runtimelibrary.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QLibrary>
 #include <QLoggingCategory>
 #include <QSet>
 #include <atomic>
@@ -46,33 +46,12 @@ namespace {
     X(new_fluid_settings)                                                                          \
     X(new_fluid_synth)
 
-struct FluidApi {
-#define BRINDLE_FLUID_POINTER(name) decltype(&::name) name = nullptr;
-    BRINDLE_FLUID_FUNCTIONS(BRINDLE_FLUID_POINTER)
-#undef BRINDLE_FLUID_POINTER
-    bool loaded = false;
-};
-
-FluidApi loadFluidApi()
-{
-    FluidApi api;
-    QLibrary library(QStringLiteral("fluidsynth"), 3);
-    library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
-    if (!library.load())
-        return api;
-    bool complete = true;
-#define BRINDLE_FLUID_RESOLVE(name)                                                                \
-    api.name = reinterpret_cast<decltype(api.name)>(library.resolve(#name));                       \
-    complete = complete && api.name;
-    BRINDLE_FLUID_FUNCTIONS(BRINDLE_FLUID_RESOLVE)
-#undef BRINDLE_FLUID_RESOLVE
-    api.loaded = complete; // the library stays loaded for the rest of the run
-    return api;
-}
+BRINDLE_RUNTIME_API(FluidApi, BRINDLE_FLUID_FUNCTIONS)
 
 const FluidApi &fluid()
 {
-    static const FluidApi api = loadFluidApi();
+    static const FluidApi api = loadRuntimeApi<FluidApi>(
+        QStringLiteral("fluidsynth"), 3, QLibrary::ResolveAllSymbolsHint);
     return api;
 }
 
@@ -184,8 +163,7 @@ struct FluidSequencer::Private {
             return false;
         if (!streaming())
             return true;
-        const qint64 quietAt = stream->quietAt();
-        return quietAt >= 0 && steadyMilliseconds() >= quietAt;
+        return stream->quiet();
     }
 
     // The player is moved only while nothing renders it.

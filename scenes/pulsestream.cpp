@@ -1,6 +1,7 @@
 #include "scenes/pulsestream.h"
 
-#include <QLibrary>
+#include "scenes/runtimelibrary.h"
+
 #include <chrono>
 #include <pulse/simple.h>
 #include <vector>
@@ -14,32 +15,11 @@ namespace {
     X(pa_simple_flush)                                                                             \
     X(pa_simple_get_latency)
 
-struct PulseApi {
-#define BRINDLE_PULSE_POINTER(name) decltype(&::name) name = nullptr;
-    BRINDLE_PULSE_FUNCTIONS(BRINDLE_PULSE_POINTER)
-#undef BRINDLE_PULSE_POINTER
-    bool loaded = false;
-};
-
-PulseApi loadPulseApi()
-{
-    PulseApi api;
-    QLibrary library(QStringLiteral("pulse-simple"), 0);
-    if (!library.load())
-        return api;
-    bool complete = true;
-#define BRINDLE_PULSE_RESOLVE(name)                                                                \
-    api.name = reinterpret_cast<decltype(api.name)>(library.resolve(#name));                       \
-    complete = complete && api.name;
-    BRINDLE_PULSE_FUNCTIONS(BRINDLE_PULSE_RESOLVE)
-#undef BRINDLE_PULSE_RESOLVE
-    api.loaded = complete; // the library stays loaded for the rest of the run
-    return api;
-}
+BRINDLE_RUNTIME_API(PulseApi, BRINDLE_PULSE_FUNCTIONS)
 
 const PulseApi &pulse()
 {
-    static const PulseApi api = loadPulseApi();
+    static const PulseApi api = loadRuntimeApi<PulseApi>(QStringLiteral("pulse-simple"), 0);
     return api;
 }
 
@@ -116,10 +96,10 @@ void PulseTuneStream::resume()
     m_changed.notify_all();
 }
 
-qint64 PulseTuneStream::quietAt() const
+bool PulseTuneStream::quiet() const
 {
     std::lock_guard lock(m_mutex);
-    return m_resting ? m_quietAt : -1;
+    return m_resting && steadyMilliseconds() >= m_quietAt;
 }
 
 bool PulseTuneStream::failed() const

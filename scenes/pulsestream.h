@@ -11,7 +11,7 @@
 // stream renders only while it is running, and whoever moves the player pauses the stream
 // first: pause() returns once nothing renders, and can drop what is queued and not yet heard.
 // The renderer stops the stream itself at the end of the tune, after the chunk holding the end;
-// quietAt() then says when that end will have been heard.
+// quiet() then says when that end has been heard.
 //
 // One thread of the stream renders and writes, and only it touches the server connection.
 // libpulse-simple is loaded at the first open, as FluidSynth is (FluidSynth links it anyway).
@@ -44,9 +44,8 @@ public:
     void pause(bool dropQueued);
     void resume();
 
-    // While paused: when all that was written will have been heard, in milliseconds of the
-    // steady clock. -1 while running.
-    qint64 quietAt() const;
+    // Paused, and all that was written has been heard.
+    bool quiet() const;
 
     // A write failed (the server went away): the stream no longer renders.
     bool failed() const;
