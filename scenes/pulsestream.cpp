@@ -84,7 +84,11 @@ void PulseTuneStream::pause(bool dropQueued)
     m_wanted = false;
     m_drop = m_drop || dropQueued;
     m_changed.notify_all();
-    m_changed.wait(lock, [this] { return (m_resting && !m_drop) || m_failed || m_quit; });
+    // A write returns within a fifth of a second while the server plays. A server that stalls
+    // must not hang the window: after two seconds the player is moved anyway (FluidSynth's
+    // calls are safe from two threads; only the cut between old and new sound is less clean).
+    using namespace std::chrono_literals;
+    m_changed.wait_for(lock, 2s, [this] { return (m_resting && !m_drop) || m_failed || m_quit; });
 }
 
 void PulseTuneStream::resume()

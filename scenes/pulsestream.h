@@ -40,7 +40,8 @@ public:
     PulseTuneStream(const PulseTuneStream &) = delete;
     PulseTuneStream &operator=(const PulseTuneStream &) = delete;
 
-    // Returns once nothing renders; with dropQueued, the server has thrown away what was queued.
+    // Returns once nothing renders (or after two seconds of a stalled server); with dropQueued,
+    // the server has thrown away what was queued.
     void pause(bool dropQueued);
     void resume();
 
