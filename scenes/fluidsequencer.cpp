@@ -177,8 +177,9 @@ struct FluidSequencer::Private {
     {
         auto *self = static_cast<Private *>(data);
         // Runs inside the player's own callback, after it has sent the events up to this tick.
-        // The player itself goes on through its grace period (the last notes ring out); a replay
-        // stops and rewinds it, and a play at the end does nothing.
+        // The player itself goes on through its grace period (the last notes ring out) for as
+        // long as something renders (the deep-queue stream stops after the chunk with the end);
+        // a replay stops and rewinds it, and a play at the end does nothing.
         //
         // The total walks every event of every track, so it is taken once: the file never
         // changes while the device is open.

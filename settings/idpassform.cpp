@@ -34,6 +34,15 @@ public:
     }
 };
 
+// The key QStyleFactory knows a style by. A proxy style (the application may set one) has no key
+// of its own: the style it wraps is the one to copy.
+QString styleKey(const QStyle *style)
+{
+    while (const auto *proxy = qobject_cast<const QProxyStyle *>(style))
+        style = proxy->baseStyle();
+    return style->name();
+}
+
 // The password box: the input method is off and cannot be switched on in it. Qt keeps input
 // methods on for password fields (for on-screen keyboards), so the box answers the input
 // context itself and drops any composition that arrives all the same.
@@ -101,7 +110,7 @@ IdPassForm::IdPassForm(QWidget *parent)
     // The password shows one "*" per character whatever the style's own mask character, and
     // takes no input-method composition.
     m_passText->setEchoMode(QLineEdit::Password);
-    auto *asterisks = new AsteriskStyle(QStyleFactory::create(m_passText->style()->name()));
+    auto *asterisks = new AsteriskStyle(QStyleFactory::create(styleKey(m_passText->style())));
     asterisks->setParent(m_passText);
     m_passText->setStyle(asterisks);
     m_passText->setInputMethodHints(Qt::ImhHiddenText | Qt::ImhSensitiveData

@@ -20,9 +20,11 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPointer>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -479,6 +481,24 @@ TEST_F(DialogsTest, IdPassFormWithoutTheDataFolderClosesSilently)
     EXPECT_EQ(mailSettings().UserPassword, QStringLiteral("pw"));
     EXPECT_TRUE(m_prompter.fake.boxes.isEmpty());
     EXPECT_FALSE(QDir(m_program + QStringLiteral("/★MailData")).exists());
+}
+
+// The program puts a proxy over the user's style; the password box still copies the user's.
+TEST(IdPassFormStyleTest, PasswordBoxKeepsTheStyleUnderTheApplicationsProxy)
+{
+    const QString before = QApplication::style()->name();
+    QApplication::setStyle(new QProxyStyle(QStringLiteral("windows")));
+    QString base;
+    {
+        IdPassForm form;
+        const auto *style = qobject_cast<const QProxyStyle *>(
+            form.findChild<QLineEdit *>(QStringLiteral("PassText"))->style());
+        if (style)
+            base = style->baseStyle()->name();
+    }
+    QApplication::setStyle(QStyleFactory::create(before)); // before any check can return
+
+    EXPECT_EQ(base, QStringLiteral("windows"));
 }
 
 TEST_F(DialogsTest, IdPassFormPasswordShowsStarsAndTakesNoInputMethod)

@@ -94,7 +94,6 @@ TEST_F(DovecotTest, ThreeMessagesComeBackExactlyWithOneRetrEach)
     // The logout line is written just after QUIT; wait for it with a bound.
     ASSERT_TRUE(QTest::qWaitFor([&] { return s_plain->retrCounts().size() > logouts; }, 10000))
         << s_plain->logText().toStdString();
-    ASSERT_GT(s_plain->retrCounts().size(), logouts) << s_plain->logText().toStdString();
     EXPECT_EQ(s_plain->retrCounts().last(), 3);
 }
 
