@@ -2,6 +2,8 @@
 """Draws all of Brindle's pictures, pixel by pixel, at their native size.
 
     icon/brindle.ico, icon/brindle.png    the program icon: the food stall
+    icon/brindle.rgba                     the same 32x32 icon as bare RGBA pixels, the
+                                          copy the windows use
     buttons/Picture{1,7,8,10}.gif         the four 22x22 button pictures
     ★MailData/Yatai.gif                   idle scene: the stall keeper at work
     ★MailData/nande.gif, nande2.gif       event scenes: the crying traveller and the
@@ -786,6 +788,7 @@ def main():
     icon = draw_icon()
     pk.write_ico(os.path.join(HERE, "icon", "brindle.ico"), icon)
     pk.write_png_rgba(os.path.join(HERE, "icon", "brindle.png"), icon)
+    pk.write_raw_rgba(os.path.join(HERE, "icon", "brindle.rgba"), icon)
     show("icon", icon, 8)
 
     n = 8

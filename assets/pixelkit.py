@@ -328,8 +328,19 @@ def write_ico(path, img, transparent="clear"):
         f.write(out)
 
 
-def write_png_rgba(path, img, transparent="clear"):
+def to_rgba(img, transparent="clear"):
     rgba = to_rgb(img).convert("RGBA")
     a = img.point(lambda v: 0 if v == C[transparent] else 255, "L")
     rgba.putalpha(a)
-    rgba.save(path, optimize=False)
+    return rgba
+
+
+def write_png_rgba(path, img, transparent="clear"):
+    to_rgba(img, transparent).save(path, optimize=False)
+
+
+def write_raw_rgba(path, img, transparent="clear"):
+    """Bare pixels, 4 bytes each in the order R, G, B, A, rows top to bottom: a picture the
+    program can use without a decoder."""
+    with open(path, "wb") as f:
+        f.write(to_rgba(img, transparent).tobytes())

@@ -6,11 +6,12 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QImageReader>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QResource>
 #include <QScreen>
 #include <QStyle>
 
@@ -100,11 +101,15 @@ QIcon programIcon()
     const QIcon shared = QGuiApplication::windowIcon();
     if (!shared.isNull())
         return shared;
-    // The PNG copy of the icon, through Qt's own PNG reader named outright: the ICO, or a file
-    // of no named format, makes Qt load image plugins to find a reader for it.
-    QImageReader reader(QStringLiteral(":/icon/brindle.png"), "png");
-    reader.setAutoDetectImageFormat(false);
-    return QIcon(QPixmap::fromImage(reader.read()));
+    // The icon's bare-pixel copy: the main window sets it before its first paint, and decoding
+    // the PNG or the ICO there costs more than the rest of the icon's way to the screen.
+    const QByteArray pixels = QResource(QStringLiteral(":/icon/brindle.rgba")).uncompressedData();
+    constexpr int Side = 32;
+    if (pixels.size() != Side * Side * 4)
+        return {};
+    const QImage image(reinterpret_cast<const uchar *>(pixels.constData()), Side, Side, Side * 4,
+        QImage::Format_RGBA8888);
+    return QIcon(QPixmap::fromImage(image));
 }
 
 Form::Form(QWidget *parent) : QWidget(parent, Qt::Window)
