@@ -60,7 +60,6 @@ public:
     void setPicture2WidthTwips(int width);
     void setPicture2HeightTwips(int height);
 
-
     // Controls, by the names the handlers use.
     QWidget *client() const { return m_client; }
     QMenuBar *menuBar() const { return m_menuBar; }

@@ -9,8 +9,7 @@
 #include <QString>
 #include <span>
 
-class NMailApi
-{
+class NMailApi {
 public:
     static constexpr int BufferSize = 8192; // also option 1's value
 
@@ -22,17 +21,18 @@ public:
     virtual int NMailPop3Connect(const QString &server) = 0;
     // Above 0: number of messages; 0: none; below 0: a failure code, its text via NMailGetMessage.
     // apop is -1 for an APOP login, 0 for USER/PASS.
-    virtual int NMailPop3Authenticate(int handle, const QString &id, const QString &password,
-                                      int apop) = 0;
+    virtual int NMailPop3Authenticate(
+        int handle, const QString &id, const QString &password, int apop)
+        = 0;
     virtual int NMailPop3GetMailStatus(int handle, int mailNo, std::span<char> subject,
-                                       std::span<char> from, std::span<char> date,
-                                       std::span<char> messageId, int flag) = 0;
+        std::span<char> from, std::span<char> date, std::span<char> messageId, int flag)
+        = 0;
     // The message's size in octets, or -1 on any failure.
     virtual int NMailPop3GetMailSize(int handle, int mailNo) = 0;
     virtual int NMailPop3GetMail(int handle, int mailNo, std::span<char> subject,
-                                 std::span<char> from, std::span<char> date,
-                                 std::span<char> messageId, std::span<char> body, int flag1,
-                                 int flag2) = 0;
+        std::span<char> from, std::span<char> date, std::span<char> messageId, std::span<char> body,
+        int flag1, int flag2)
+        = 0;
     // Writes the last failure's text, NUL-terminated, into buffer; *size holds the buffer's size.
     virtual int NMailGetMessage(int code, std::span<char> buffer, int *size) = 0;
     virtual int NMailPop3Close(int handle) = 0;

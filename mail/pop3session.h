@@ -65,8 +65,8 @@ private:
     int readReply(Reply *reply);
     int readStatusLine(QByteArray *line);
     int readData(QByteArray *out, qint64 keepLimit);
-    int pumpData(const std::function<void(const char *, qsizetype)> &sink, qint64 stopAfter,
-        bool *done);
+    int pumpData(
+        const std::function<void(const char *, qsizetype)> &sink, qint64 stopAfter, bool *done);
     int drainPending();
     int fill(QDeadlineTimer deadline);
     int command(const QByteArray &line, Reply *reply);

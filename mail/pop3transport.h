@@ -44,7 +44,8 @@ public:
     // checked against the system's trust store plus the PEM certificates in extraCaPem, and
     // against host.
     virtual OpenResult open(const QString &host, quint16 port, bool implicitTls,
-        const QByteArray &extraCaPem, QDeadlineTimer deadline, QString *failureText) = 0;
+        const QByteArray &extraCaPem, QDeadlineTimer deadline, QString *failureText)
+        = 0;
 };
 
 // A new, unconnected socket transport; null when the module cannot be loaded, with the reason

@@ -5,15 +5,13 @@
 #include <QList>
 #include <QString>
 
-struct DialUpConnection
-{
+struct DialUpConnection {
     QString handle; // what hangUp() takes: NetworkManager's active-connection object path
     QString name;
     QString type;
 };
 
-class RemoteAccess
-{
+class RemoteAccess {
 public:
     static constexpr int MaxConnections = 256;
 

@@ -28,8 +28,8 @@ int twipsToPixels(int twips)
 
 QRect twipsRect(int left, int top, int width, int height)
 {
-    return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
-                 twipsToPixels(height));
+    return QRect(
+        twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
 }
 
 void placeTwips(QWidget *widget, int left, int top, int width, int height)
@@ -112,12 +112,13 @@ QIcon programIcon()
     return QIcon(QPixmap::fromImage(image));
 }
 
-Form::Form(QWidget *parent) : QWidget(parent, Qt::Window)
+Form::Form(QWidget *parent)
+    : QWidget(parent, Qt::Window)
 {
     // Fixed single border, system menu and close box; windows that want a minimise button
     // add the hint themselves.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+        | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowIcon(programIcon());
 }
 

@@ -29,8 +29,7 @@ void fitCaptionToWidth(QWidget *control);
 // decoded copy; otherwise read from the resources.
 QIcon programIcon();
 
-class Form : public QWidget
-{
+class Form : public QWidget {
     Q_OBJECT
 public:
     explicit Form(QWidget *parent = nullptr);
@@ -75,12 +74,13 @@ private:
     bool m_prepared = false;
 };
 
-template<class T>
-class FormSlot
-{
+template<class T> class FormSlot {
 public:
     using Factory = std::function<T *()>;
-    explicit FormSlot(Factory factory = [] { return new T; }) : m_factory(std::move(factory)) { }
+    explicit FormSlot(Factory factory = [] { return new T; })
+        : m_factory(std::move(factory))
+    {
+    }
     ~FormSlot() { destroyWithoutUnload(); }
     FormSlot(const FormSlot &) = delete;
     FormSlot &operator=(const FormSlot &) = delete;

@@ -8,8 +8,7 @@ class IdPassForm;
 class SetForm;
 class HenkouForm;
 
-class Forms
-{
+class Forms {
 public:
     Forms();
     ~Forms();

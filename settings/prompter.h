@@ -3,8 +3,7 @@
 
 // Every modal message box goes through one Prompter, so that tests can answer and record the
 // boxes. Styles and answers use the classic message-box numbers the program's handlers speak in.
-class Prompter
-{
+class Prompter {
 public:
     enum Style {
         OkOnly = 0,

@@ -345,8 +345,8 @@ TEST(AssetsTest, BarePixelIconIsThePngPicture)
 {
     const QByteArray raw = readAsset("icon/brindle.rgba");
     ASSERT_EQ(raw.size(), 32 * 32 * 4);
-    const QImage bare = QImage(reinterpret_cast<const uchar *>(raw.constData()), 32, 32, 32 * 4,
-        QImage::Format_RGBA8888)
+    const QImage bare = QImage(
+        reinterpret_cast<const uchar *>(raw.constData()), 32, 32, 32 * 4, QImage::Format_RGBA8888)
                             .convertToFormat(QImage::Format_ARGB32);
     const QImage png = QImage(QString::fromUtf8(BRINDLE_SOURCE_DIR "/assets/icon/brindle.png"))
                            .convertToFormat(QImage::Format_ARGB32);

@@ -780,10 +780,8 @@ TEST_F(DialogsTest, FittingACaptionPicksTheLargestHalfPointSizeThatFits)
         qreal roomFraction; // of the caption's width at 10 points
     };
     const Row rows[] = {
-        { "SMTPサーバー名(&S)", true, 0.93 },
-        { "SMTPサーバー名(&S)", true, 0.55 },
-        { "A && B と C", true, 0.71 },
-        { "保存しますか&", false, 0.8 },
+        { "SMTPサーバー名(&S)", true, 0.93 }, { "SMTPサーバー名(&S)", true, 0.55 },
+        { "A && B と C", true, 0.71 }, { "保存しますか&", false, 0.8 },
         { "とても長い説明のラベル", false, 0.05 }, // never fits: stops at 6 points
         { "短い", false, 1.2 }, // fits as it is
     };

@@ -102,7 +102,7 @@ TEST_F(CheckMailEndToEnd, TwoMessagesAreCountedAndEachRetrievedOnce)
     ASSERT_TRUE(s_dovecot->addMessage(QStringLiteral("alice"), message(1)));
     ASSERT_TRUE(s_dovecot->addMessage(QStringLiteral("alice"), message(2)));
     configure(QStringLiteral("alice"), QStringLiteral("secret"), 1);
-    m_ras.active = {{QStringLiteral("/ac/1"), QStringLiteral("modem"), QStringLiteral("gsm")}};
+    m_ras.active = { { QStringLiteral("/ac/1"), QStringLiteral("modem"), QStringLiteral("gsm") } };
 
     m_form->menuAction(QStringLiteral("mcheck"))->trigger();
 
@@ -110,13 +110,13 @@ TEST_F(CheckMailEndToEnd, TwoMessagesAreCountedAndEachRetrievedOnce)
     EXPECT_EQ(m_form->Text3()->text(), QStringLiteral("新着メール有り。"));
     EXPECT_EQ(m_form->Text6()->text(), QStringLiteral("2"));
     EXPECT_TRUE(m_form->WebBrowser1()->currentAddress().endsWith(QStringLiteral("/nande.gif")));
-    EXPECT_EQ(m_ras.calls, QStringList({"enum", "hangUp /ac/1"}));
+    EXPECT_EQ(m_ras.calls, QStringList({ "enum", "hangUp /ac/1" }));
 
     // Dovecot logs a session when it ends, a moment after the client has gone. Only this
     // test's sessions retrieve anything.
     auto sessionsRetrieving = [](int n) { return s_dovecot->retrCounts().count(n); };
     EXPECT_TRUE(QTest::qWaitFor([&] { return sessionsRetrieving(2) == 1; }, 10000))
-            << s_dovecot->logText().toStdString();
+        << s_dovecot->logText().toStdString();
     EXPECT_EQ(deletedCount(), 0);
 
     // Mail is never removed: the next check counts the same two messages again.

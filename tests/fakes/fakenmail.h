@@ -81,8 +81,13 @@ public:
 
 private:
     void log(const QString &line) { calls.append(line); }
-    static QString sizes4(std::span<char> a, std::span<char> b, std::span<char> c, std::span<char> d)
+    static QString sizes4(
+        std::span<char> a, std::span<char> b, std::span<char> c, std::span<char> d)
     {
-        return QStringLiteral("%1 %2 %3 %4").arg(a.size()).arg(b.size()).arg(c.size()).arg(d.size());
+        return QStringLiteral("%1 %2 %3 %4")
+            .arg(a.size())
+            .arg(b.size())
+            .arg(c.size())
+            .arg(d.size());
     }
 };

@@ -16,8 +16,7 @@
 
 namespace {
 
-class SilentDevice : public MediaDevice
-{
+class SilentDevice : public MediaDevice {
 public:
     int open(const QString &path) override { return path.isEmpty() ? MediaError::BadFile : 0; }
     int play(bool) override { return m_mode = MediaMode::Playing, 0; }
@@ -38,7 +37,7 @@ QString aliasOf(const MediaCommand &command)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     MediaCommandInterpreter interpreter(
-            [] { return std::unique_ptr<MediaDevice>(std::make_unique<SilentDevice>()); });
+        [] { return std::unique_ptr<MediaDevice>(std::make_unique<SilentDevice>()); });
     const QByteArray input(reinterpret_cast<const char *>(data), qsizetype(size));
     for (const QByteArray &line : input.split('\n')) {
         if (line.isEmpty())

@@ -137,19 +137,24 @@ TEST_F(Pop3LibraryTest, LargeMessageStreamsIntoTheBodyBufferWithOneRetr)
     ASSERT_EQ(library.NMailPop3Authenticate(handle, "bob", "pw", 0), 3);
 
     Buffers b;
-    ASSERT_EQ(library.NMailPop3GetMailStatus(handle, 1, b.subject, b.from, b.date, b.messageId, 0), 0);
+    ASSERT_EQ(
+        library.NMailPop3GetMailStatus(handle, 1, b.subject, b.from, b.date, b.messageId, 0), 0);
     EXPECT_STREQ(b.subject.data(), "big");
     ASSERT_EQ(library.NMailPop3GetMailSize(handle, 1), big.size());
     std::vector<char> body(size_t(big.size()) + 1, ' ');
-    ASSERT_EQ(library.NMailPop3GetMail(handle, 1, b.subject, b.from, b.date, b.messageId, body, 0, 0), 0);
+    ASSERT_EQ(
+        library.NMailPop3GetMail(handle, 1, b.subject, b.from, b.date, b.messageId, body, 0, 0), 0);
     EXPECT_EQ(QByteArray(body.data()), big);
     EXPECT_STREQ(b.messageId.data(), "<big@x>");
 
     // Message 2: status only; its rest is skipped before message 3 is asked for.
-    ASSERT_EQ(library.NMailPop3GetMailStatus(handle, 2, b.subject, b.from, b.date, b.messageId, 0), 0);
+    ASSERT_EQ(
+        library.NMailPop3GetMailStatus(handle, 2, b.subject, b.from, b.date, b.messageId, 0), 0);
     EXPECT_STREQ(b.subject.data(), "big");
     std::vector<char> small(8, ' ');
-    ASSERT_EQ(library.NMailPop3GetMail(handle, 3, b.subject, b.from, b.date, b.messageId, small, 0, 0), 0);
+    ASSERT_EQ(
+        library.NMailPop3GetMail(handle, 3, b.subject, b.from, b.date, b.messageId, small, 0, 0),
+        0);
     EXPECT_STREQ(small.data(), "\r\nsmall");
     library.NMailPop3Close(handle);
     expectScriptPlayed(server);

@@ -13,8 +13,8 @@ TEST(SocketModuleTest, LoadsFromTheProgramFolderAndCarriesBytesBothWays)
 {
     // Before any load succeeds: a folder without the module names it in the reason.
     QString failure;
-    EXPECT_EQ(loadSocketTransport(QStringLiteral("/nonexistent-brindle-folder"), &failure),
-        nullptr);
+    EXPECT_EQ(
+        loadSocketTransport(QStringLiteral("/nonexistent-brindle-folder"), &failure), nullptr);
     EXPECT_TRUE(failure.contains(QLatin1String("libbrindle_net.so"))) << failure.toStdString();
 
     failure.clear();
@@ -52,8 +52,8 @@ TEST(SocketModuleTest, LoadsFromTheProgramFolderAndCarriesBytesBothWays)
     transport->close();
 
     // Loaded once, the module serves every later request.
-    EXPECT_NE(loadSocketTransport(QStringLiteral("/nonexistent-brindle-folder"), &failure),
-        nullptr);
+    EXPECT_NE(
+        loadSocketTransport(QStringLiteral("/nonexistent-brindle-folder"), &failure), nullptr);
 }
 
 } // namespace
