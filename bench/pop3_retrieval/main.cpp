@@ -5,7 +5,7 @@
 // - memory: peak RSS of a check of a mailbox whose largest message is 50 MB, in a child process
 //   (this binary again, with --rss-child), over the same child's peak before the check, with the
 //   resident size at each step of the largest message; then, for the diagnosis, the same check
-//   through a socket whose read buffer is capped (boundedtransport.h);
+//   through a socket whose read buffer is capped (SocketTransport's readBufferSize);
 // - round trips per message, counted by a server of our own (roundtripserver.h) over 100 small
 //   messages, with and without PIPELINING in CAPA.
 // The last line is
@@ -13,12 +13,12 @@
 //   round_trips_plain=B
 // (time ratios are ours divided by theirs, below 1 means faster; MB are MiB).
 // Run it as root (Dovecot's mail user is then nobody).
-#include "boundedtransport.h"
 #include "checkrun.h"
 #include "roundtripserver.h"
 
 #include "fakes/dovecot.h"
 
+#include "mail/net/sockettransport.h"
 #include "mail/pop3library.h"
 
 #include <QCoreApplication>
@@ -121,8 +121,8 @@ double timeProcess(const QString &program, const QStringList &arguments)
 
 // The child: one check as the program makes it, with the peak RSS before and after, and the
 // resident size around each step of the largest message (to see which copy costs what). With a
-// read buffer size above 0 it connects through BoundedTransport instead of the library's own
-// connection, for the diagnosis.
+// read buffer size above 0 it connects through a socket whose read buffer is capped at that size,
+// for the diagnosis: comparing the two shows what the socket's unbounded buffer adds to the peak.
 int rssChild(quint16 port, const QString &user, const QString &password, qint64 readBufferSize)
 {
     Pop3Library library;
@@ -130,8 +130,10 @@ int rssChild(quint16 port, const QString &user, const QString &password, qint64 
     CheckConnector connect = libraryConnect(QStringLiteral("%1:%2").arg(host).arg(port));
     if (readBufferSize > 0) {
         connect = [&](Pop3Library &library) {
-            auto transport = std::make_unique<BoundedTransport>(readBufferSize);
-            if (!transport->open(host, port, QDeadlineTimer(30000)))
+            auto transport = std::make_unique<SocketTransport>(readBufferSize);
+            QString failure;
+            if (transport->open(host, port, false, {}, QDeadlineTimer(30000), &failure)
+                != Pop3SocketTransport::OpenResult::Ok)
                 return -1;
             return library.attachTransport(std::move(transport), host);
         };
@@ -361,7 +363,7 @@ int main(int argc, char **argv)
     std::printf("memory: the check as the program makes it\n");
     std::fflush(stdout);
     const double overIdle = measurePeakRss(port, bigBytes, bigHex, bigSize, 0);
-    // Diagnosis: the same check with the socket's read buffer capped (see boundedtransport.h).
+    // Diagnosis: the same check with the socket's read buffer capped (see rssChild).
     std::printf("memory (diagnosis): the same through a socket whose read buffer is capped at "
                 "%lld KB\n",
         DiagnosisReadBuffer / 1024);

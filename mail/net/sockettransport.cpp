@@ -43,9 +43,10 @@ QString describeSslError(const QSslError &error)
 
 } // namespace
 
-SocketTransport::SocketTransport()
+SocketTransport::SocketTransport(qint64 readBufferSize)
     : m_socket(std::make_unique<QSslSocket>())
 {
+    m_socket->setReadBufferSize(readBufferSize);
 }
 
 SocketTransport::~SocketTransport()

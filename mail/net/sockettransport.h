@@ -6,7 +6,9 @@ class QSslSocket;
 
 class SocketTransport final : public Pop3SocketTransport {
 public:
-    SocketTransport();
+    // readBufferSize caps the socket's own read buffer (QAbstractSocket::setReadBufferSize);
+    // 0, the program's choice, leaves it unbounded.
+    explicit SocketTransport(qint64 readBufferSize = 0);
     ~SocketTransport() override;
 
     OpenResult open(const QString &host, quint16 port, bool implicitTls,
