@@ -2,9 +2,10 @@
 
 #include "scenes/runtimelibrary.h"
 
-#include <chrono>
 #include <pulse/simple.h>
 #include <vector>
+
+using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -29,12 +30,6 @@ constexpr int QueueFrames = PulseTuneStream::SampleRate;
 constexpr uint32_t bytesOf(int frames)
 {
     return uint32_t(frames) * 2 * sizeof(qint16);
-}
-
-qint64 steadyMilliseconds()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 } // namespace
@@ -103,7 +98,7 @@ void PulseTuneStream::resume()
 bool PulseTuneStream::quiet() const
 {
     std::lock_guard lock(m_mutex);
-    return m_resting && steadyMilliseconds() >= m_quietAt;
+    return m_resting && Clock::now() >= m_quietAt;
 }
 
 bool PulseTuneStream::failed() const
@@ -124,7 +119,7 @@ void PulseTuneStream::run()
                 pulse().pa_simple_flush(m_connection, &error);
                 lock.lock();
                 m_drop = false;
-                m_quietAt = steadyMilliseconds();
+                m_quietAt = Clock::now();
             }
             m_resting = true;
             m_changed.notify_all();
@@ -142,8 +137,8 @@ void PulseTuneStream::run()
         // The chunk just written is heard after everything queued before it.
         const pa_usec_t latency
             = written ? pulse().pa_simple_get_latency(m_connection, &error) : pa_usec_t(0);
-        const qint64 quietAt
-            = steadyMilliseconds() + (latency == pa_usec_t(-1) ? 0 : qint64(latency / 1000));
+        const Clock::time_point quietAt = Clock::now()
+            + std::chrono::microseconds(latency == pa_usec_t(-1) ? 0 : qint64(latency));
 
         lock.lock();
         if (!written) {

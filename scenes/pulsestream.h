@@ -16,6 +16,7 @@
 // One thread of the stream renders and writes, and only it touches the server connection.
 // libpulse-simple is loaded at the first open, as FluidSynth is (FluidSynth links it anyway).
 #include <QtGlobal>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -65,7 +66,7 @@ private:
     bool m_drop = false; // to flush before resting
     bool m_quit = false;
     bool m_failed = false;
-    qint64 m_quietAt = 0;
+    std::chrono::steady_clock::time_point m_quietAt;
 
     std::thread m_thread;
 };
