@@ -67,6 +67,8 @@ namespace {
 constexpr int SampleRate = PulseTuneStream::SampleRate;
 constexpr int AudioPeriodFrames = 8192;
 constexpr int RenderBlock = 1024; // frames per silent render call
+// Far above any tune a window plays in a loop (the shipped one is a few kilobytes).
+constexpr qint64 MaxTuneFileBytes = 16 * 1024 * 1024;
 
 // FluidSynth logs to stderr by default; a machine without sound makes every driver attempt log an
 // error, which is expected here. Route everything into a quiet logging category.
@@ -277,13 +279,17 @@ int FluidSequencer::open(const QString &path)
     if (d->synth)
         return MediaError::DeviceFailed;
 
-    // The whole file is read now, so it is not held open while the tune plays.
+    // The whole file is read now, so it is not held open while the tune plays. Only a regular
+    // file of a tune's size is read: a pipe would block the window on open, and a device such
+    // as /dev/zero would never end.
+    if (!QFileInfo(path).isFile())
+        return MediaError::BadFile;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return MediaError::BadFile;
-    const QByteArray data = file.readAll();
+    const QByteArray data = file.read(MaxTuneFileBytes + 1);
     file.close();
-    if (!isStandardMidiFile(data))
+    if (data.size() > MaxTuneFileBytes || !isStandardMidiFile(data))
         return MediaError::BadFile;
 
     const QFileInfo soundFont(d->options.soundFontPath);

@@ -84,6 +84,12 @@ double parseDecimal(const QString &text)
     return strtod_l(number.c_str(), nullptr, cLocale);
 }
 
+// A line break cannot be stored in a settings file: it would end the line and start another.
+bool hasLineBreak(const QString &value)
+{
+    return value.contains(u'\r') || value.contains(u'\n');
+}
+
 } // namespace
 
 MailSettings &mailSettings()
@@ -171,7 +177,7 @@ Profile::Status saveServerSettings(const MailSettings &settings)
 {
     for (const QString *value :
         { &settings.SmtpServer, &settings.Pop3Server, &settings.MailAddress }) {
-        if (value->contains(u'\r') || value->contains(u'\n'))
+        if (hasLineBreak(*value))
             return Profile::Status {
                 Profile::ErrorCode::InvalidValue,
                 QStringLiteral("「%1」を保存できません: 改行を含む値は保存できません。")
@@ -213,6 +219,10 @@ void WriteAccount(const QString &id, const QString &password, bool store)
     const Profile::FileMode mode { 0600, true };
     const QString path = accountFilePath();
     if (store) {
+        // All or nothing: storing the ID but not the password (or the reverse) would leave a
+        // stored account that was never typed.
+        if (hasLineBreak(id) || hasLineBreak(password))
+            return;
         Profile::write(ExeSection, QStringLiteral("NAME"), id, path, mode);
         Profile::write(ExeSection, QStringLiteral("NAME2"), password, path, mode);
         Profile::write(ExeSection, QStringLiteral("NAME3"), QStringLiteral("1"), path, mode);

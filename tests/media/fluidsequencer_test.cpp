@@ -4,9 +4,11 @@
 #include "scenes/mediainterpreter.h"
 #include "testtune.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -183,6 +185,16 @@ TEST_F(FluidSequencerTest, FilesThatAreNoMidiAreRefused)
     EXPECT_EQ(openTune(truncated), MediaError::BadFile);
 
     EXPECT_EQ(openTune(dir.filePath(QStringLiteral("absent.mid"))), MediaError::BadFile);
+
+    // Neither a pipe (opening it would wait for a writer) nor a file far beyond any tune's size
+    // is read.
+    const QString pipe = dir.filePath(QStringLiteral("pipe.mid"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    EXPECT_EQ(openTune(pipe), MediaError::BadFile);
+    const QString huge = dir.filePath(QStringLiteral("huge.mid"));
+    ASSERT_TRUE(testtune::writeFile(huge, midi));
+    ASSERT_TRUE(QFile::resize(huge, 64 * 1024 * 1024)); // sparse: a valid start, then zeros
+    EXPECT_EQ(openTune(huge), MediaError::BadFile);
     EXPECT_EQ(openTune(dir.path()), MediaError::UnsupportedDevice);
     EXPECT_FALSE(media.isOpen(QStringLiteral("bgm")));
 }

@@ -269,6 +269,16 @@ TEST_F(MailSettingsTest, AccountStoreAndDecline)
     EXPECT_EQ(ReadAccountValue("NAME"), "");
 }
 
+TEST_F(MailSettingsTest, AccountWithALineBreakIsNotStoredAtAll)
+{
+    WriteAccount("taro", "old", true);
+    const QByteArray stored = readFile(accountFilePath());
+    // Pasted text may carry a line break; neither half of such an account is stored.
+    WriteAccount("hanako", "new\npass", true);
+    WriteAccount("hana\r\nko", "new", true);
+    EXPECT_EQ(readFile(accountFilePath()), stored);
+}
+
 TEST_F(MailSettingsTest, DeclineWithoutEarlierStoreWritesOnlyTheFlag)
 {
     WriteAccount("id", "pw", false);
