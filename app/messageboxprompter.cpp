@@ -8,6 +8,9 @@ int MessageBoxPrompter::msgBox(const QString &text, int style, const QString &ca
 {
     QMessageBox box;
     box.setWindowTitle(caption.isEmpty() ? MainForm::Title : caption);
+    // The failure text of a check carries the server's own words: shown as written, never read
+    // as markup (a server could otherwise put links or pictures into the box).
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     switch (style & 0x70) {
     case Information:

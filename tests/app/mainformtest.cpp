@@ -12,8 +12,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -209,9 +211,19 @@ TEST_F(MainFormTest, ShutdownStoresNothingFromOpenDialogs)
     m_media.commands.clear();
     m_nmail.calls.clear();
 
-    form.close();
+    // Closing the window ends the application's event loop, and with it the program.
+    bool watcherActive = true;
+    QTimer::singleShot(0, &form, [&form, &watcherActive] {
+        form.close();
+        watcherActive = form.Timer2()->isActive();
+    });
+    const QPointer<MainForm> window(&form);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_TRUE(window.isNull()) << "the window is unloaded";
+    if (window.isNull())
+        (void)m_form.release();
     EXPECT_EQ(m_media.commands, QStringList({ "stop bgm", "close bgm" }));
-    EXPECT_FALSE(form.Timer2()->isActive());
+    EXPECT_FALSE(watcherActive);
     EXPECT_EQ(m_nmail.calls, QStringList({ "EndWinSock" }));
     forms().destroyAllWithoutUnload();
     EXPECT_EQ(readFile(optionFile()), QByteArray("[EXEINI]\r\nNUMBER=1\r\n"));

@@ -1,0 +1,51 @@
+#include "app/messageboxprompter.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+QMessageBox *openMessageBox()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+            return box;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TEST(MessageBoxPrompterTest, ServerWordsAreShownAsWrittenNotAsMarkup)
+{
+    // As a refused login reports it: the server's reply inside the library's text.
+    const QString text
+        = QStringLiteral("-ERR <b>locked</b> <a href=\"https://example.invalid/\">ここ</a> &amp;");
+    QString title;
+    QString shown;
+    Qt::TextFormat format = Qt::AutoText;
+    bool hasIcon = true;
+    QTimer::singleShot(0, [&] {
+        QMessageBox *box = openMessageBox();
+        if (!box)
+            return;
+        title = box->windowTitle();
+        hasIcon = box->icon() != QMessageBox::NoIcon;
+        if (auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"))) {
+            shown = label->text();
+            format = label->textFormat();
+        }
+        box->button(QMessageBox::Ok)->click();
+    });
+
+    MessageBoxPrompter prompter;
+    EXPECT_EQ(prompter.msgBox(text, Prompter::OkOnly, QStringLiteral("エラー")), Prompter::IdOk);
+    EXPECT_EQ(title, QStringLiteral("エラー"));
+    EXPECT_FALSE(hasIcon);
+    EXPECT_EQ(shown, text);
+    EXPECT_EQ(format, Qt::PlainText);
+}
