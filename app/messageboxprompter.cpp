@@ -2,11 +2,17 @@
 
 #include "app/mainform.h"
 
+#include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 
 int MessageBoxPrompter::msgBox(const QString &text, int style, const QString &caption)
 {
-    QMessageBox box;
+    // Owned by the window the user is in, so the window manager keeps the box in front of it,
+    // even when that window stays on top of all others. The owner may close while the box is
+    // open (its timers still run): the box then goes with it, hence the guarded pointer.
+    QPointer<QMessageBox> owned = new QMessageBox(QApplication::activeWindow());
+    QMessageBox &box = *owned;
     box.setWindowTitle(caption.isEmpty() ? MainForm::Title : caption);
     // The failure text of a check carries the server's own words: shown as written, never read
     // as markup (a server could otherwise put links or pictures into the box).
@@ -26,12 +32,16 @@ int MessageBoxPrompter::msgBox(const QString &text, int style, const QString &ca
         box.setIcon(QMessageBox::NoIcon);
         break;
     }
-    if ((style & 0x7) == YesNo) {
+    const bool yesNo = (style & 0x7) == YesNo;
+    if (yesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
-        return box.exec() == QMessageBox::Yes ? IdYes : IdNo;
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
     }
-    box.setStandardButtons(QMessageBox::Ok);
-    box.exec();
-    return IdOk;
+    const int answer = box.exec();
+    delete owned;
+    if (!yesNo)
+        return IdOk;
+    return answer == QMessageBox::Yes ? IdYes : IdNo;
 }

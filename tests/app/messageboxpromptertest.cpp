@@ -49,3 +49,45 @@ TEST(MessageBoxPrompterTest, ServerWordsAreShownAsWrittenNotAsMarkup)
     EXPECT_EQ(shown, text);
     EXPECT_EQ(format, Qt::PlainText);
 }
+
+TEST(MessageBoxPrompterTest, BoxBelongsToTheWindowTheUserIsIn)
+{
+    // The main window may stay on top of all others; its boxes must come in front of it.
+    QWidget window(nullptr, Qt::WindowStaysOnTopHint);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_EQ(QApplication::activeWindow(), &window);
+
+    QWidget *owner = nullptr;
+    QTimer::singleShot(0, [&] {
+        if (QMessageBox *box = window.findChild<QMessageBox *>(); box && box->isVisible()) {
+            owner = box->parentWidget();
+            box->button(QMessageBox::Ok)->click();
+        } else if (QMessageBox *stray = openMessageBox()) {
+            stray->button(QMessageBox::Ok)->click();
+        }
+    });
+    MessageBoxPrompter prompter;
+    EXPECT_EQ(prompter.msgBox(QStringLiteral("常に手前表示が解除されました。"), Prompter::Information),
+        Prompter::IdOk);
+    EXPECT_EQ(owner, &window);
+}
+
+TEST(MessageBoxPrompterTest, OwnerClosingWhileTheBoxIsOpenCountsAsNo)
+{
+    auto *window = new QWidget;
+    window->show();
+    QApplication::setActiveWindow(window);
+    bool boxOutlivedItsOwner = false;
+    QTimer::singleShot(0, [window, &boxOutlivedItsOwner] {
+        delete window;
+        if (QMessageBox *stray = openMessageBox()) {
+            boxOutlivedItsOwner = true;
+            stray->button(QMessageBox::No)->click();
+        }
+    });
+    MessageBoxPrompter prompter;
+    EXPECT_EQ(prompter.msgBox(QStringLiteral("開きますか？"), Prompter::YesNo | Prompter::Question),
+        Prompter::IdNo);
+    EXPECT_FALSE(boxOutlivedItsOwner);
+}
