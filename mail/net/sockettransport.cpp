@@ -3,6 +3,10 @@
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslSocket>
+#include <chrono>
+#include <future>
+#include <optional>
+#include <thread>
 
 namespace {
 
@@ -41,10 +45,25 @@ QString describeSslError(const QSslError &error)
     }
 }
 
+// The system's resolver has time-outs of its own, often longer than the connection's, and
+// QAbstractSocket would wait for them in full. So the name is looked up on a thread of its own,
+// and the answer waited for only until the deadline; a late answer is dropped.
+std::optional<QHostInfo> lookUpWithin(
+    const SocketTransport::HostLookup &lookup, const QString &host, QDeadlineTimer deadline)
+{
+    auto answer = std::make_shared<std::promise<QHostInfo>>();
+    std::future<QHostInfo> result = answer->get_future();
+    std::thread([lookup, host, answer] { answer->set_value(lookup(host)); }).detach();
+    if (result.wait_for(std::chrono::milliseconds(waitMs(deadline))) != std::future_status::ready)
+        return std::nullopt;
+    return result.get();
+}
+
 } // namespace
 
-SocketTransport::SocketTransport(qint64 readBufferSize)
+SocketTransport::SocketTransport(qint64 readBufferSize, HostLookup lookup)
     : m_socket(std::make_unique<QSslSocket>())
+    , m_lookup(lookup ? std::move(lookup) : HostLookup(&QHostInfo::fromName))
 {
     m_socket->setReadBufferSize(readBufferSize);
 }
@@ -63,27 +82,39 @@ SocketTransport::OpenResult SocketTransport::open(const QString &host, quint16 p
     config.setPeerVerifyMode(QSslSocket::VerifyPeer);
     m_socket->setSslConfiguration(config);
     m_socket->setPeerVerifyName(host);
-    if (implicitTls)
-        m_socket->connectToHostEncrypted(host, port);
-    else
-        m_socket->connectToHost(host, port);
 
-    if (!m_socket->waitForConnected(waitMs(deadline))) {
-        const bool timedOut
-            = deadline.hasExpired() || m_socket->error() == QAbstractSocket::SocketTimeoutError;
-        if (timedOut)
-            *failureText = QStringLiteral("サーバー %1 への接続が時間切れになりました。").arg(host);
-        else if (m_socket->error() == QAbstractSocket::HostNotFoundError)
+    const auto timedOut = [&] {
+        *failureText = QStringLiteral("サーバー %1 への接続が時間切れになりました。").arg(host);
+        return OpenResult::TimedOut;
+    };
+    QList<QHostAddress> addresses;
+    if (QHostAddress literal; literal.setAddress(host)) {
+        addresses.append(literal);
+    } else {
+        const std::optional<QHostInfo> info = lookUpWithin(m_lookup, host, deadline);
+        if (!info)
+            return timedOut();
+        addresses = info->addresses();
+        if (info->error() != QHostInfo::NoError || addresses.isEmpty()) {
             *failureText = QStringLiteral("サーバー %1 が見つかりません。").arg(host);
-        else if (m_socket->error() == QAbstractSocket::ConnectionRefusedError)
+            return OpenResult::Failed;
+        }
+    }
+
+    if (!connectTo(addresses, host, port, implicitTls, deadline)) {
+        const QAbstractSocket::SocketError error = m_socket->error();
+        const QString errorString = m_socket->errorString();
+        m_socket->abort();
+        if (deadline.hasExpired() || error == QAbstractSocket::SocketTimeoutError)
+            return timedOut();
+        if (error == QAbstractSocket::ConnectionRefusedError)
             *failureText = QStringLiteral("サーバー %1 のポート %2 に接続を拒否されました。")
                                .arg(host)
                                .arg(port);
         else
-            *failureText = QStringLiteral("サーバー %1 に接続できません（%2）。")
-                               .arg(host, m_socket->errorString());
-        m_socket->abort();
-        return timedOut ? OpenResult::TimedOut : OpenResult::Failed;
+            *failureText
+                = QStringLiteral("サーバー %1 に接続できません（%2）。").arg(host, errorString);
+        return OpenResult::Failed;
     }
     if (implicitTls) {
         const TlsResult tls = finishHandshake(deadline);
@@ -93,6 +124,25 @@ SocketTransport::OpenResult SocketTransport::open(const QString &host, quint16 p
         }
     }
     return OpenResult::Ok;
+}
+
+// Each address in turn, as the name's owner listed them, until one accepts.
+bool SocketTransport::connectTo(const QList<QHostAddress> &addresses, const QString &host,
+    quint16 port, bool implicitTls, QDeadlineTimer deadline)
+{
+    for (const QHostAddress &address : addresses) {
+        m_socket->abort();
+        // The certificate is checked against the name asked for, not the address.
+        if (implicitTls)
+            m_socket->connectToHostEncrypted(address.toString(), port, host);
+        else
+            m_socket->connectToHost(address, port);
+        if (m_socket->waitForConnected(waitMs(deadline)))
+            return true;
+        if (deadline.hasExpired())
+            return false;
+    }
+    return false;
 }
 
 qint64 SocketTransport::read(char *data, qint64 maxSize, QDeadlineTimer deadline)

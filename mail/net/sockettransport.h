@@ -2,13 +2,19 @@
 // The socket transport: QSslSocket with blocking, bounded waits.
 #include "mail/pop3transport.h"
 
+#include <QHostInfo>
+#include <functional>
+
 class QSslSocket;
 
 class SocketTransport final : public Pop3SocketTransport {
 public:
+    // Looks a host name up, blocking; QHostInfo::fromName unless another is given.
+    using HostLookup = std::function<QHostInfo(const QString &host)>;
+
     // readBufferSize caps the socket's own read buffer (QAbstractSocket::setReadBufferSize);
     // 0, the program's choice, leaves it unbounded.
-    explicit SocketTransport(qint64 readBufferSize = 0);
+    explicit SocketTransport(qint64 readBufferSize = 0, HostLookup lookup = {});
     ~SocketTransport() override;
 
     OpenResult open(const QString &host, quint16 port, bool implicitTls,
@@ -21,8 +27,11 @@ public:
 
 private:
     TlsResult finishHandshake(QDeadlineTimer deadline);
+    bool connectTo(const QList<QHostAddress> &addresses, const QString &host, quint16 port,
+        bool implicitTls, QDeadlineTimer deadline);
 
     std::unique_ptr<QSslSocket> m_socket;
+    HostLookup m_lookup;
 };
 
 // The module's one entry point, looked up by name when the module is loaded.

@@ -68,7 +68,8 @@ TEST(MessageBoxPrompterTest, BoxBelongsToTheWindowTheUserIsIn)
         }
     });
     MessageBoxPrompter prompter;
-    EXPECT_EQ(prompter.msgBox(QStringLiteral("常に手前表示が解除されました。"), Prompter::Information),
+    EXPECT_EQ(
+        prompter.msgBox(QStringLiteral("常に手前表示が解除されました。"), Prompter::Information),
         Prompter::IdOk);
     EXPECT_EQ(owner, &window);
 }
