@@ -131,7 +131,7 @@ private:
     std::unique_ptr<BackgroundTune> m_tune;
     bool m_alwaysOnTop = false;
     QSize m_outerTwips;
-    QSize m_frameExtra; // what the window system adds around the widget, in pixels
+    QSize m_frameExtra { 0, 0 }; // what the window system adds around the widget, in pixels
 
     QMenuBar *m_menuBar = nullptr;
     QWidget *m_client = nullptr;

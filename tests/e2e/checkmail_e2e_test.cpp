@@ -32,6 +32,13 @@ QByteArray message(int n)
         + "@example.org>\r\n\r\nline one\r\n.dot line\r\n";
 }
 
+FluidSequencerOptions silentOptions()
+{
+    FluidSequencerOptions options;
+    options.audioDrivers.clear();
+    return options;
+}
+
 class CheckMailEndToEnd : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -88,7 +95,8 @@ protected:
     static DovecotServer *s_dovecot;
     ProgramEnvironment m_environment;
     Pop3Library m_library;
-    MediaCommandInterpreter m_media;
+    // The real tune, rendered but never sent to the machine's sound server.
+    MediaCommandInterpreter m_media { silentOptions() };
     FakeRas m_ras;
     ScopedFakePrompter m_prompter;
     std::unique_ptr<MainForm> m_form;

@@ -84,11 +84,15 @@ TEST_F(HostileServerTest, ServerClosingMidLineLeavesTheProgramWorking)
     EXPECT_EQ(m_form->Text6()->text(), QStringLiteral("0"));
 }
 
-TEST_F(HostileServerTest, HugeLineInsideAMessageIsCutNotHeld)
+// How much memory such a message costs is measured by bench/pop3_retrieval; here, that the
+// check reads through it and ends with its result.
+TEST_F(HostileServerTest, HugeLineInsideAMessageStillEndsWithTheResult)
 {
     const QByteArray line(100 * 1024 * 1024, 'x');
     checkAgainst(Login + QList<QByteArray> { "R:Subject: big\r\n\r\n" + line, "CLOSE" });
+    EXPECT_EQ(m_form->Text3()->text(), QStringLiteral("新着メール有り。"));
     EXPECT_EQ(m_form->Text6()->text(), QStringLiteral("2"));
+    EXPECT_TRUE(m_prompter.fake.boxes.isEmpty()) << "fetch failures are not reported";
 }
 
 TEST_F(HostileServerTest, HugeStatusLineIsAProtocolErrorShownToTheUser)

@@ -123,6 +123,13 @@ void FakePop3Server::run()
         } else if (row == "CLOSE") {
             m_playedAll = true;
             break;
+        } else if (row == "END") {
+            while (!m_stop && socket->state() == QAbstractSocket::ConnectedState)
+                socket->waitForReadyRead(50);
+            if (const QByteArray more = socket->readAll(); !more.isEmpty())
+                problem(QStringLiteral("row %1: the client sent \"%2\" after the end")
+                            .arg(i)
+                            .arg(QString::fromUtf8(more.left(200))));
         } else if (row == "STALL") {
             m_playedAll = true;
             m_ended.release();

@@ -6,6 +6,7 @@
 //   "C: text"   read one line from the client; it must equal text
 //   "TLS"       start the server side of a TLS handshake
 //   "CLOSE"     close the connection at once
+//   "END"       wait for the client to close; anything it sends meanwhile is a mismatch
 //   "STALL"     stop answering but keep the connection open until the server is destroyed
 // When the rows run out the connection is closed. A mismatch is recorded and ends the script.
 #include <QByteArray>

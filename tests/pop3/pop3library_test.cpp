@@ -410,8 +410,8 @@ TEST_F(Pop3TlsTest, UnverifiedCertificatesNameTheReasonAndNothingIsSent)
 
 TEST_F(Pop3TlsTest, RefusedStlsNeverFallsBackToPlainText)
 {
-    FakePop3Server server(
-        { "S: +OK ready", "C: CAPA", "S: +OK", "R:STLS\r\n.\r\n", "C: STLS", "S: -ERR not now" });
+    FakePop3Server server({ "S: +OK ready", "C: CAPA", "S: +OK", "R:STLS\r\n.\r\n", "C: STLS",
+        "S: -ERR not now", "END" });
     const int handle = connectTo(server);
     EXPECT_EQ(library.NMailPop3Authenticate(handle, "bob", "pw", 0), int(Pop3Error::TlsFailed));
     EXPECT_TRUE(failureText(library).contains("not now"));

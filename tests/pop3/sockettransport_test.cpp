@@ -19,27 +19,33 @@ QHostInfo answer(const QList<QHostAddress> &addresses)
 
 TEST(SocketTransportTest, NamesAreLookedUpAndTheirAddressesTriedInTurn)
 {
-    QTcpServer server;
-    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    // The same port on two loopback addresses; nothing listens on 127.0.0.2, which refuses.
+    QTcpServer second;
+    ASSERT_TRUE(second.listen(QHostAddress(QStringLiteral("127.0.0.3")), 0));
+    const quint16 port = second.serverPort();
+    QTcpServer third;
+    ASSERT_TRUE(third.listen(QHostAddress::LocalHost, port));
     QStringList asked;
-    // Nothing listens on 127.0.0.2 at that port: it refuses, and the next address is tried.
     SocketTransport transport(0, [&asked](const QString &host) {
         asked.append(host);
-        return answer({ QHostAddress(QStringLiteral("127.0.0.2")), QHostAddress::LocalHost });
+        return answer({ QHostAddress(QStringLiteral("127.0.0.2")),
+            QHostAddress(QStringLiteral("127.0.0.3")), QHostAddress::LocalHost });
     });
     QString text;
-    ASSERT_EQ(transport.open(QStringLiteral("pop.example.test"), server.serverPort(), false, {},
+    ASSERT_EQ(transport.open(QStringLiteral("pop.example.test"), port, false, {},
                   QDeadlineTimer(10000), &text),
         Pop3SocketTransport::OpenResult::Ok)
         << text.toStdString();
-    EXPECT_TRUE(server.waitForNewConnection(10000));
+    EXPECT_TRUE(second.waitForNewConnection(10000)) << "the first address that accepts is used";
+    EXPECT_FALSE(third.hasPendingConnections());
     EXPECT_EQ(asked, QStringList { QStringLiteral("pop.example.test") });
     transport.close();
 
     // An address needs no lookup.
-    ASSERT_EQ(transport.open(QStringLiteral("127.0.0.1"), server.serverPort(), false, {},
-                  QDeadlineTimer(10000), &text),
+    ASSERT_EQ(
+        transport.open(QStringLiteral("127.0.0.1"), port, false, {}, QDeadlineTimer(10000), &text),
         Pop3SocketTransport::OpenResult::Ok);
+    EXPECT_TRUE(third.waitForNewConnection(10000));
     EXPECT_EQ(asked.size(), 1);
 }
 
