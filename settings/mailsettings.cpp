@@ -84,12 +84,6 @@ double parseDecimal(const QString &text)
     return strtod_l(number.c_str(), nullptr, cLocale);
 }
 
-// A line break cannot be stored in a settings file: it would end the line and start another.
-bool hasLineBreak(const QString &value)
-{
-    return value.contains(u'\r') || value.contains(u'\n');
-}
-
 } // namespace
 
 MailSettings &mailSettings()
@@ -177,7 +171,7 @@ Profile::Status saveServerSettings(const MailSettings &settings)
 {
     for (const QString *value :
         { &settings.SmtpServer, &settings.Pop3Server, &settings.MailAddress }) {
-        if (hasLineBreak(*value))
+        if (Profile::hasLineBreak(*value))
             return Profile::Status {
                 Profile::ErrorCode::InvalidValue,
                 QStringLiteral("「%1」を保存できません: 改行を含む値は保存できません。")
@@ -219,13 +213,12 @@ void WriteAccount(const QString &id, const QString &password, bool store)
     const Profile::FileMode mode { 0600, true };
     const QString path = accountFilePath();
     if (store) {
-        // All or nothing: storing the ID but not the password (or the reverse) would leave a
+        // In one write: storing the ID but not the password (or the reverse) would leave a
         // stored account that was never typed.
-        if (hasLineBreak(id) || hasLineBreak(password))
-            return;
-        Profile::write(ExeSection, QStringLiteral("NAME"), id, path, mode);
-        Profile::write(ExeSection, QStringLiteral("NAME2"), password, path, mode);
-        Profile::write(ExeSection, QStringLiteral("NAME3"), QStringLiteral("1"), path, mode);
+        Profile::write(ExeSection,
+            { { QStringLiteral("NAME"), id }, { QStringLiteral("NAME2"), password },
+                { QStringLiteral("NAME3"), QStringLiteral("1") } },
+            path, mode);
     } else {
         Profile::write(ExeSection, QStringLiteral("NAME3"), QStringLiteral("0"), path, mode);
     }

@@ -37,11 +37,6 @@ bool sameName(QStringView a, QStringView b)
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-bool hasLineBreak(QStringView text)
-{
-    return text.contains(u'\r') || text.contains(u'\n');
-}
-
 // A section or key name, trimmed, or empty when it cannot be stored on a line of its own and read
 // back as the same name.
 QString validSection(const QString &section)
@@ -161,6 +156,11 @@ void syncFolder(const QByteArray &folder)
 }
 
 } // namespace
+
+bool hasLineBreak(QStringView text)
+{
+    return text.contains(u'\r') || text.contains(u'\n');
+}
 
 QString decodeText(const QByteArray &bytes, bool *wasUtf8WithBom)
 {
@@ -466,14 +466,23 @@ bool writeString(const QString &section, const QString &key, const std::optional
 Status write(const QString &section, const QString &key, const std::optional<QString> &value,
     const QString &path, FileMode mode)
 {
+    return write(section, { Entry { key, value } }, path, mode);
+}
+
+Status write(
+    const QString &section, const QList<Entry> &entries, const QString &path, FileMode mode)
+{
     const QString shown = displayPath(path);
-    if (validSection(section).isEmpty() || validKey(key).isEmpty())
-        return failure(ErrorCode::InvalidName,
-            QStringLiteral("「%1」に保存できない名前です: [%2] %3").arg(shown, section, key));
-    if (value && !validValue(*value))
-        return failure(ErrorCode::InvalidValue,
-            QStringLiteral("「%1」に保存できない値です (改行を含む値は保存できません)。")
-                .arg(shown));
+    for (const Entry &entry : entries) {
+        if (validSection(section).isEmpty() || validKey(entry.key).isEmpty())
+            return failure(ErrorCode::InvalidName,
+                QStringLiteral("「%1」に保存できない名前です: [%2] %3")
+                    .arg(shown, section, entry.key));
+        if (entry.value && !validValue(*entry.value))
+            return failure(ErrorCode::InvalidValue,
+                QStringLiteral("「%1」に保存できない値です (改行を含む値は保存できません)。")
+                    .arg(shown));
+    }
 
     const QString target = resolveLinks(path);
     QByteArray bytes;
@@ -493,7 +502,8 @@ Status write(const QString &section, const QString &key, const std::optional<QSt
     }
 
     Document doc = Document::parse(bytes);
-    doc.setValue(section, key, value);
+    for (const Entry &entry : entries)
+        doc.setValue(section, entry.key, entry.value);
     // An unchanged file is left alone, unless it is owner-only and has a wider mode to narrow.
     if (!doc.isModified() && !(mode.ownerOnly && hasWideMode(target)))
         return {};

@@ -62,6 +62,19 @@ struct FileMode {
 Status write(const QString &section, const QString &key, const std::optional<QString> &value,
     const QString &path, FileMode mode = {});
 
+// One key and its value (none removes the key).
+struct Entry {
+    QString key;
+    std::optional<QString> value;
+};
+// Several keys of one section set in order with one replacement of the file: either all of them
+// are stored or, when any name or value cannot be or the file cannot be written, none.
+Status write(
+    const QString &section, const QList<Entry> &entries, const QString &path, FileMode mode = {});
+
+// Whether text holds a CR or LF, which no value stored on a line of its own can.
+bool hasLineBreak(QStringView text);
+
 // Replaces the file at path with bytes atomically: a temporary file in the same folder is
 // written, flushed to disk and renamed over the file. An existing file keeps its mode (and, where
 // allowed, its owner); a symbolic link is followed, so the link stays and its target is replaced.

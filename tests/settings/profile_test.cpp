@@ -346,7 +346,20 @@ TEST_F(ProfileTest, FailedWriteLeavesTheOldFileAsItWas)
     EXPECT_EQ(Profile::write("EXEINI", "[A", "x]", path()).code, Profile::ErrorCode::InvalidName);
     EXPECT_EQ(Profile::write("EXE]INI", "A", "x", path()).code, Profile::ErrorCode::InvalidName);
     EXPECT_EQ(Profile::write(" ", "A", "x", path()).code, Profile::ErrorCode::InvalidName);
+    // Several keys at once: one that cannot be stored keeps the others out too.
+    EXPECT_EQ(
+        Profile::write("EXEINI", { { "NAME", "ok" }, { "NAME2", "two\nlines" } }, path()).code,
+        Profile::ErrorCode::InvalidValue);
     EXPECT_EQ(readFile(path()), old);
+}
+
+TEST_F(ProfileTest, SeveralKeysAreSetInOrderInOneWrite)
+{
+    writeFile(path(), "[EXEINI]\r\nNAME2=old\r\n");
+    EXPECT_TRUE(Profile::write(
+        "EXEINI", { { "NAME", "taro" }, { "NAME2", "pw" }, { "NAME3", "1" } }, path())
+                    .ok());
+    EXPECT_EQ(readFile(path()), "[EXEINI]\r\nNAME2=pw\r\nNAME=taro\r\nNAME3=1\r\n");
 }
 
 TEST_F(ProfileTest, FileModesAreKept)
