@@ -1,19 +1,31 @@
 // The yardstick for bench/idle and bench/startup: the least a Qt Widgets program needs to show one
 // animated GIF in a window of its own. A QLabel plays the QMovie; nothing else is loaded.
 //
-//   brindle-reference GIF [TITLE]
+//   brindle-reference [--menu] GIF [TITLE]
+//
+// --menu puts the GIF under a menu bar with two Japanese captions, the least text the program's
+// window shows; bench/startup --menu-reference measures it to show what drawing any Japanese text
+// costs at start-up.
 //
 // Built by the benchmarks with g++ and pkg-config (Qt6Widgets), outside the main build.
 #include <QApplication>
 #include <QLabel>
+#include <QMenuBar>
 #include <QMovie>
+#include <QVBoxLayout>
 #include <cstdio>
+#include <cstring>
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    const bool withMenu = argc > 1 && std::strcmp(argv[1], "--menu") == 0;
+    if (withMenu) {
+        --argc;
+        ++argv;
+    }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: brindle-reference GIF [TITLE]\n");
+        std::fprintf(stderr, "usage: brindle-reference [--menu] GIF [TITLE]\n");
         return 2;
     }
     QMovie movie(QString::fromLocal8Bit(argv[1]));
@@ -21,11 +33,28 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "brindle-reference: %s is no animation Qt can read\n", argv[1]);
         return 1;
     }
-    QLabel label;
-    label.setWindowTitle(
-        argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("brindle-reference"));
-    label.setMovie(&movie);
+    const QString title
+        = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("brindle-reference");
+    if (!withMenu) {
+        QLabel label;
+        label.setWindowTitle(title);
+        label.setMovie(&movie);
+        movie.start();
+        label.show();
+        return app.exec();
+    }
+    QWidget window;
+    window.setWindowTitle(title);
+    auto *layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *menuBar = new QMenuBar(&window);
+    menuBar->addMenu(QStringLiteral("ファイル"));
+    menuBar->addMenu(QStringLiteral("画像"));
+    layout->setMenuBar(menuBar);
+    auto *label = new QLabel(&window);
+    layout->addWidget(label);
+    label->setMovie(&movie);
     movie.start();
-    label.show();
+    window.show();
     return app.exec();
 }
