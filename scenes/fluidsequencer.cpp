@@ -224,11 +224,16 @@ struct FluidSequencer::Private {
         fluid().fluid_settings_setint(settings, "audio.periods", 2);
         for (const QString &name : std::as_const(options.audioDrivers)) {
             if (name == QLatin1String("pulseaudio")) {
-                stream = PulseTuneStream::open([this](qint16 *samples, int frames) {
-                    fluid().fluid_synth_write_s16(synth, frames, samples, 0, 2, samples, 1, 2);
-                    return !ended.load();
-                });
-                if (stream)
+                bool stalled = false;
+                stream = PulseTuneStream::open(
+                    [this](qint16 *samples, int frames) {
+                        fluid().fluid_synth_write_s16(synth, frames, samples, 0, 2, samples, 1, 2);
+                        return !ended.load();
+                    },
+                    &stalled);
+                // A sound server that does not answer would hold the next drivers too (ALSA's
+                // default device goes to it where it runs): the tune goes on silently.
+                if (stream || stalled)
                     return;
                 continue;
             }

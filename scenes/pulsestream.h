@@ -13,35 +13,40 @@
 // The renderer stops the stream itself at the end of the tune, after the chunk holding the end;
 // quiet() then says when that end has been heard.
 //
-// One thread of the stream renders and writes, and only it touches the server connection.
+// One thread of the stream connects, renders and writes, and only it touches the server
+// connection. A server that stops answering (a frozen sound server takes connections and then
+// nothing) holds no caller for longer than Patience: an open gives up and the caller goes on
+// silently, and a pause or the end of the stream goes on without the thread, which is left to
+// end by itself if the server ever answers, without rendering again.
 // libpulse-simple is loaded at the first open, as FluidSynth is (FluidSynth links it anyway).
 #include <QtGlobal>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
-
-struct pa_simple;
 
 class PulseTuneStream {
 public:
     static constexpr int SampleRate = 44100;
+    // The longest any call waits for a server that does not answer.
+    static constexpr std::chrono::seconds Patience { 2 };
 
     // Fills `frames` interleaved stereo frames, on the stream's thread. Returns false when the
     // tune ended within them: the stream writes them and pauses.
     using Render = std::function<bool(qint16 *samples, int frames)>;
 
-    // A paused stream; nullptr when no server takes it.
-    static std::unique_ptr<PulseTuneStream> open(Render render);
-    // Ends the thread (after the write under way, at most a fifth of a second) and closes the
-    // connection without waiting for the queue to play out.
+    // A paused stream; nullptr when no server takes it within Patience. `stalled` (if given)
+    // says whether a server was there but did not answer in time: then whatever reaches it
+    // another way (ALSA's default device, say) would wait for it too.
+    static std::unique_ptr<PulseTuneStream> open(Render render, bool *stalled = nullptr);
+    // Ends the thread (after the write under way, at most a fifth of a second while the server
+    // plays) and closes the connection without waiting for the queue to play out. Once this
+    // returns, the render function is never called again.
     ~PulseTuneStream();
     PulseTuneStream(const PulseTuneStream &) = delete;
     PulseTuneStream &operator=(const PulseTuneStream &) = delete;
 
-    // Returns once nothing renders (or after two seconds of a stalled server); with dropQueued,
+    // Returns once nothing renders (or after Patience with a stalled server); with dropQueued,
     // the server has thrown away what was queued.
     void pause(bool dropQueued);
     void resume();
@@ -53,20 +58,10 @@ public:
     bool failed() const;
 
 private:
-    PulseTuneStream(pa_simple *connection, Render render);
-    void run();
+    struct State;
+    PulseTuneStream(std::shared_ptr<State> state, std::thread thread);
+    static void run(std::shared_ptr<State> state);
 
-    pa_simple *const m_connection;
-    const Render m_render;
-
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_wanted = false; // asked to run
-    bool m_resting = false; // the thread waits for a change
-    bool m_drop = false; // to flush before resting
-    bool m_quit = false;
-    bool m_failed = false;
-    std::chrono::steady_clock::time_point m_quietAt;
-
+    const std::shared_ptr<State> m_state;
     std::thread m_thread;
 };

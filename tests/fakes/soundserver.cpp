@@ -4,6 +4,8 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <csignal>
+
 namespace {
 
 QProcessEnvironment serverEnvironment(const QString &folder)
@@ -22,6 +24,7 @@ QProcessEnvironment serverEnvironment(const QString &folder)
 NullSoundServer::~NullSoundServer()
 {
     if (m_server.state() != QProcess::NotRunning) {
+        freeze(false);
         m_server.terminate();
         if (!m_server.waitForFinished(5000)) {
             m_server.kill();
@@ -74,6 +77,12 @@ bool NullSoundServer::start()
         return false;
     }
     return true;
+}
+
+bool NullSoundServer::freeze(bool frozen)
+{
+    const qint64 pid = m_server.processId();
+    return pid > 0 && ::kill(pid_t(pid), frozen ? SIGSTOP : SIGCONT) == 0;
 }
 
 int NullSoundServer::streamCount()

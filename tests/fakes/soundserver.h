@@ -27,6 +27,11 @@ public:
     // The playback streams connected now, or -1 when the server cannot be asked.
     int streamCount();
 
+    // Stops the server's process (SIGSTOP) or lets it go on (SIGCONT): a frozen server accepts
+    // connections into its socket's backlog and takes what fits in its queue, then answers
+    // nothing. False when the signal cannot be sent.
+    bool freeze(bool frozen);
+
 private:
     bool control(const QStringList &arguments, QByteArray *output);
 

@@ -3,6 +3,7 @@
 #include "fakes/soundserver.h"
 #include "scenes/fluidsequencer.h"
 #include "scenes/mediacommand.h"
+#include "scenes/pulsestream.h"
 #include "testtune.h"
 
 #include <QElapsedTimer>
@@ -10,7 +11,23 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <future>
+
 namespace {
+
+// Runs `work` on a thread of its own and says whether it ended within `ms`. When it has not,
+// `unstick` lets it end, so that the test fails instead of hanging.
+bool endsWithin(int ms, const std::function<void()> &work, const std::function<void()> &unstick)
+{
+    auto done = std::async(std::launch::async, work);
+    if (done.wait_for(std::chrono::milliseconds(ms)) == std::future_status::ready)
+        return true;
+    unstick();
+    done.wait();
+    return false;
+}
 
 class PulseStreamTest : public ::testing::Test {
 protected:
@@ -108,4 +125,45 @@ TEST_F(PulseStreamTest, NoServerFallsBackToSilence)
     EXPECT_FALSE(sequencer.audible());
     ASSERT_EQ(sequencer.play(false), MediaError::None);
     EXPECT_EQ(sequencer.mode(), MediaMode::Playing);
+}
+
+TEST_F(PulseStreamTest, AFrozenServerHoldsNeitherAnOpenNorAClose)
+{
+    ASSERT_TRUE(sound.freeze(true));
+    int opened = MediaError::DeviceFailed;
+    bool audible = true;
+    EXPECT_TRUE(endsWithin(
+        8000,
+        [&] {
+            // ALSA's default device goes to the same server where one runs.
+            FluidSequencerOptions options;
+            options.audioDrivers = { QStringLiteral("pulseaudio"), QStringLiteral("alsa") };
+            FluidSequencer sequencer(options);
+            opened = sequencer.open(tunePath);
+            audible = sequencer.audible();
+        },
+        [&] { sound.freeze(false); }))
+        << "opening the tune waited for a server that does not answer";
+    EXPECT_EQ(opened, MediaError::None) << "the tune still runs, silently";
+    EXPECT_FALSE(audible);
+
+    // A server that freezes as the tune starts: the first chunk's write waits for it.
+    ASSERT_TRUE(sound.freeze(false));
+    std::atomic<int> renders { 0 };
+    std::unique_ptr<PulseTuneStream> stream
+        = PulseTuneStream::open([&renders](qint16 *samples, int frames) {
+              std::fill_n(samples, 2 * frames, qint16(0));
+              ++renders;
+              return true;
+          });
+    ASSERT_TRUE(stream);
+    ASSERT_TRUE(sound.freeze(true));
+    stream->resume();
+    const bool started = QTest::qWaitFor([&renders] { return renders.load() >= 1; }, 10000);
+    if (!started)
+        sound.freeze(false);
+    ASSERT_TRUE(started);
+    EXPECT_TRUE(endsWithin(
+        8000, [&] { stream.reset(); }, [&] { sound.freeze(false); }))
+        << "closing the tune waited for a server that does not answer";
 }
