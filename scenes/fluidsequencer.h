@@ -26,7 +26,9 @@
 struct FluidSequencerOptions {
     QString soundFontPath = QStringLiteral("/usr/share/sounds/sf2/default-GM.sf2");
     // Audio drivers, tried in order: "pulseaudio" is our own stream, other names are FluidSynth
-    // drivers, skipped where this FluidSynth build lacks them. An empty list means silence.
+    // drivers, skipped where this FluidSynth build lacks them. An empty list means silence, and
+    // so does a sound server that takes our stream's connection but does not answer: no driver
+    // after it is tried.
     QStringList audioDrivers
         = { QStringLiteral("pipewire"), QStringLiteral("pulseaudio"), QStringLiteral("alsa") };
     // Milliseconds from any fixed origin, never going back. It paces the silent player; empty
