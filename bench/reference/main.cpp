@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 int main(int argc, char **argv)
 {
@@ -33,28 +34,24 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "brindle-reference: %s is no animation Qt can read\n", argv[1]);
         return 1;
     }
-    const QString title
-        = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("brindle-reference");
-    if (!withMenu) {
-        QLabel label;
-        label.setWindowTitle(title);
-        label.setMovie(&movie);
-        movie.start();
-        label.show();
-        return app.exec();
+    // The plain window is the label itself; with --menu, the label sits under a menu bar.
+    std::optional<QWidget> window;
+    QLabel label;
+    QWidget *top = &label;
+    if (withMenu) {
+        top = &window.emplace();
+        auto *layout = new QVBoxLayout(top);
+        layout->setContentsMargins(0, 0, 0, 0);
+        auto *menuBar = new QMenuBar(top);
+        menuBar->addMenu(QStringLiteral("ファイル"));
+        menuBar->addMenu(QStringLiteral("画像"));
+        layout->setMenuBar(menuBar);
+        layout->addWidget(&label);
     }
-    QWidget window;
-    window.setWindowTitle(title);
-    auto *layout = new QVBoxLayout(&window);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto *menuBar = new QMenuBar(&window);
-    menuBar->addMenu(QStringLiteral("ファイル"));
-    menuBar->addMenu(QStringLiteral("画像"));
-    layout->setMenuBar(menuBar);
-    auto *label = new QLabel(&window);
-    layout->addWidget(label);
-    label->setMovie(&movie);
+    top->setWindowTitle(
+        argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("brindle-reference"));
+    label.setMovie(&movie);
     movie.start();
-    window.show();
+    top->show();
     return app.exec();
 }

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <future>
 
 namespace {
@@ -166,4 +167,11 @@ TEST_F(PulseStreamTest, AFrozenServerHoldsNeitherAnOpenNorAClose)
     EXPECT_TRUE(endsWithin(
         8000, [&] { stream.reset(); }, [&] { sound.freeze(false); }))
         << "closing the tune waited for a server that does not answer";
+
+    // The thread left behind ends once the server answers again, and renders nothing more on
+    // its way out: the tune's synth is gone by then. It leaves the server when it ends.
+    const int rendersAtClose = renders.load();
+    ASSERT_TRUE(sound.freeze(false));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return sound.streamCount() == 0; }, 10000));
+    EXPECT_EQ(renders.load(), rendersAtClose);
 }
