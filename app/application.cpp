@@ -7,7 +7,7 @@
 #include "mail/networkmanagerremoteaccess.h"
 #include "mail/pop3library.h"
 #include "scenes/mediainterpreter.h"
-#include "settings/forms.h"
+#include "settings/dialogs/forms.h"
 
 #include <QApplication>
 #include <QIcon>

@@ -5,14 +5,14 @@
 #include "mail/nmail.h"
 #include "scenes/backgroundtune.h"
 #include "scenes/gifpane.h"
-#include "settings/forms.h"
-#include "settings/henkouform.h"
-#include "settings/idpassform.h"
+#include "settings/dialogs/forms.h"
+#include "settings/dialogs/henkouform.h"
+#include "settings/dialogs/idpassform.h"
 #include "settings/mailsettings.h"
-#include "settings/optionform.h"
+#include "settings/dialogs/optionform.h"
 #include "settings/programfolder.h"
-#include "settings/prompter.h"
-#include "settings/setform.h"
+#include "settings/dialogs/prompter.h"
+#include "settings/dialogs/setform.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -7,7 +7,7 @@
 // Its collaborators come in through MainForm::Services: the POP3 library, the media-command
 // layer and the remote access layer, so tests can put recording fakes in their place.
 #include "mail/checkmail.h"
-#include "settings/form.h"
+#include "settings/dialogs/form.h"
 
 #include <QPointer>
 #include <QTimer>

@@ -1,5 +1,5 @@
 #pragma once
-#include "settings/prompter.h"
+#include "settings/dialogs/prompter.h"
 
 // The real prompter: a modal QMessageBox. Boxes without a caption of their own carry the
 // program's title.

@@ -8,7 +8,7 @@
 #include "fakes/fakeras.h"
 #include "fakes/programenvironment.h"
 #include "qtprinters.h"
-#include "settings/forms.h"
+#include "settings/dialogs/forms.h"
 #include "settings/mailsettings.h"
 #include "settings/programfolder.h"
 

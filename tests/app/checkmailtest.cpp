@@ -1,8 +1,8 @@
 #include "apptestsupport.h"
 
 #include "scenes/gifpane.h"
-#include "settings/idpassform.h"
-#include "settings/setform.h"
+#include "settings/dialogs/idpassform.h"
+#include "settings/dialogs/setform.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -1,10 +1,10 @@
 #include "apptestsupport.h"
 
 #include "scenes/gifpane.h"
-#include "settings/henkouform.h"
-#include "settings/idpassform.h"
-#include "settings/optionform.h"
-#include "settings/setform.h"
+#include "settings/dialogs/henkouform.h"
+#include "settings/dialogs/idpassform.h"
+#include "settings/dialogs/optionform.h"
+#include "settings/dialogs/setform.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>

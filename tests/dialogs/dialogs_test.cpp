@@ -2,13 +2,13 @@
 // lifetime, each dialog's OK, Cancel, Esc and close box with the files they leave, the option
 // number both option dialogs share, and spot checks of the layouts.
 #include "fakes/fakeprompter.h"
-#include "settings/forms.h"
-#include "settings/henkouform.h"
-#include "settings/idpassform.h"
+#include "settings/dialogs/forms.h"
+#include "settings/dialogs/henkouform.h"
+#include "settings/dialogs/idpassform.h"
 #include "settings/mailsettings.h"
-#include "settings/optionform.h"
+#include "settings/dialogs/optionform.h"
 #include "settings/programfolder.h"
-#include "settings/setform.h"
+#include "settings/dialogs/setform.h"
 
 #include <QApplication>
 #include <QCheckBox>

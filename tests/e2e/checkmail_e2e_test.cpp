@@ -9,10 +9,10 @@
 #include "qtprinters.h"
 #include "scenes/gifpane.h"
 #include "scenes/mediainterpreter.h"
-#include "settings/forms.h"
+#include "settings/dialogs/forms.h"
 #include "settings/mailsettings.h"
 #include "settings/programfolder.h"
-#include "settings/setform.h"
+#include "settings/dialogs/setform.h"
 
 #include <QCheckBox>
 #include <QDir>

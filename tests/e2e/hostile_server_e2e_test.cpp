@@ -9,7 +9,7 @@
 #include "fakes/programenvironment.h"
 #include "mail/pop3library.h"
 #include "qtprinters.h"
-#include "settings/forms.h"
+#include "settings/dialogs/forms.h"
 #include "settings/mailsettings.h"
 #include "settings/programfolder.h"
 

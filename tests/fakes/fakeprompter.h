@@ -1,6 +1,6 @@
 #pragma once
 // Answers and records modal message boxes, in the order they were asked.
-#include "settings/prompter.h"
+#include "settings/dialogs/prompter.h"
 
 #include <QList>
 #include <QStringList>

@@ -2,7 +2,7 @@
 // A program folder (with its ★MailData) and a current directory of the test's own, and fresh
 // Mail settings; on leaving, every dialog still loaded goes without its unload step and the
 // process's current directory and program folder are restored.
-#include "settings/forms.h"
+#include "settings/dialogs/forms.h"
 #include "settings/mailsettings.h"
 #include "settings/programfolder.h"
 

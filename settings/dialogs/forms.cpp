@@ -1,9 +1,9 @@
-#include "settings/forms.h"
+#include "settings/dialogs/forms.h"
 
-#include "settings/henkouform.h"
-#include "settings/idpassform.h"
-#include "settings/optionform.h"
-#include "settings/setform.h"
+#include "settings/dialogs/henkouform.h"
+#include "settings/dialogs/idpassform.h"
+#include "settings/dialogs/optionform.h"
+#include "settings/dialogs/setform.h"
 
 Forms::Forms() = default;
 

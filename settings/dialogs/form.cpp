@@ -1,4 +1,4 @@
-#include "settings/form.h"
+#include "settings/dialogs/form.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

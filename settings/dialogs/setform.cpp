@@ -1,9 +1,9 @@
-#include "settings/setform.h"
+#include "settings/dialogs/setform.h"
 
-#include "settings/forms.h"
-#include "settings/idpassform.h"
+#include "settings/dialogs/forms.h"
+#include "settings/dialogs/idpassform.h"
 #include "settings/mailsettings.h"
-#include "settings/optionform.h"
+#include "settings/dialogs/optionform.h"
 
 #include <QCheckBox>
 #include <QLabel>

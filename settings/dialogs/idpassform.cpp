@@ -1,4 +1,4 @@
-#include "settings/idpassform.h"
+#include "settings/dialogs/idpassform.h"
 
 #include "settings/mailsettings.h"
 

@@ -1,4 +1,4 @@
-#include "settings/henkouform.h"
+#include "settings/dialogs/henkouform.h"
 
 #include "settings/mailsettings.h"
 

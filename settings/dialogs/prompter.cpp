@@ -1,4 +1,4 @@
-#include "settings/prompter.h"
+#include "settings/dialogs/prompter.h"
 
 #include <QtGlobal>
 

@@ -1,7 +1,7 @@
-#include "settings/optionform.h"
+#include "settings/dialogs/optionform.h"
 
 #include "settings/mailsettings.h"
-#include "settings/prompter.h"
+#include "settings/dialogs/prompter.h"
 
 #include <QCheckBox>
 #include <QDir>
