@@ -420,46 +420,26 @@ int Pop3Session::authenticate(const QString &user, const QString &password, bool
             QStringLiteral("このサーバーでは APOP を使えません"
                            "（挨拶にタイムスタンプがないか、形式が正しくありません）。"));
 
-    enum class Step { Capabilities, Tls, Login, Stat, Done };
-    Step step = Step::Capabilities;
-    while (step != Step::Done) {
-        int rc = 0;
-        switch (step) {
-        case Step::Capabilities:
-            rc = loadCapabilities();
-            step = Step::Tls;
-            break;
-        case Step::Tls:
-            if (m_capabilities.contains("STLS") && !m_transport->isEncrypted())
-                rc = startTls();
-            step = Step::Login;
-            break;
-        case Step::Login:
-            rc = login(user, password, apop);
-            step = Step::Stat;
-            break;
-        case Step::Stat: {
-            Reply reply;
-            rc = command("STAT", &reply);
-            if (rc == 0 && !reply.ok)
-                rc = fail(Pop3Error::ServerError,
-                    QStringLiteral("メールボックスの状態を取得できません：%1")
-                        .arg(serverText(reply.text)));
-            const QList<QByteArrayView> parts = words(reply.text);
-            qint64 count = 0;
-            if (rc == 0 && (parts.isEmpty() || !parseNumber(parts[0], &count) || count > INT_MAX))
-                rc = failFatal(Pop3Error::ProtocolError,
-                    QStringLiteral("STAT の応答を理解できません：%1").arg(serverText(reply.text)));
-            m_count = int(count);
-            step = Step::Done;
-            break;
-        }
-        case Step::Done:
-            break;
-        }
-        if (rc)
+    if (int rc = loadCapabilities())
+        return rc;
+    if (m_capabilities.contains("STLS") && !m_transport->isEncrypted()) {
+        if (int rc = startTls())
             return rc;
     }
+    if (int rc = login(user, password, apop))
+        return rc;
+    Reply reply;
+    if (int rc = command("STAT", &reply))
+        return rc;
+    if (!reply.ok)
+        return fail(Pop3Error::ServerError,
+            QStringLiteral("メールボックスの状態を取得できません：%1").arg(serverText(reply.text)));
+    const QList<QByteArrayView> parts = words(reply.text);
+    qint64 count = 0;
+    if (parts.isEmpty() || !parseNumber(parts[0], &count) || count > INT_MAX)
+        return failFatal(Pop3Error::ProtocolError,
+            QStringLiteral("STAT の応答を理解できません：%1").arg(serverText(reply.text)));
+    m_count = int(count);
     m_state = State::Transaction;
     return m_count;
 }

@@ -4,7 +4,7 @@
 // take bytes apart. Results are a value >= 0 or a Pop3Error code, with failureText() describing
 // the last failure in Japanese. Fatal failures (lost, timed out, out of sync) leave the session
 // broken: every later call returns the same failure at once.
-#include "mail/pop3library.h"
+#include "mail/pop3error.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
