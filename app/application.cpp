@@ -11,28 +11,8 @@
 
 #include <QApplication>
 #include <QIcon>
-#include <memory>
 
 namespace {
-
-// Reaches the system bus only when a hang-up is asked for, not at every start.
-class LazyRemoteAccess : public RemoteAccess {
-public:
-    int enumConnections(QList<DialUpConnection> *connections) override
-    {
-        return real().enumConnections(connections);
-    }
-    int hangUp(const QString &handle) override { return real().hangUp(handle); }
-
-private:
-    RemoteAccess &real()
-    {
-        if (!m_real)
-            m_real = std::make_unique<NetworkManagerRemoteAccess>();
-        return *m_real;
-    }
-    std::unique_ptr<NetworkManagerRemoteAccess> m_real;
-};
 
 // Nearly every caption is Japanese. With the desktop's Latin family, each caption would need
 // that family, a search for fallbacks and the Japanese family; with the Japanese family alone,
@@ -74,7 +54,7 @@ int runBrindle(int argc, char **argv)
 
     Pop3Library nmail;
     MediaCommandInterpreter media;
-    LazyRemoteAccess remoteAccess;
+    NetworkManagerRemoteAccess remoteAccess;
 
     fonts.wait();
     useJapaneseFamily(fonts.japaneseFamily());

@@ -52,10 +52,22 @@ QVariant firstArgument(const QDBusMessage &reply)
 
 } // namespace
 
+NetworkManagerRemoteAccess::NetworkManagerRemoteAccess()
+    : m_timeoutMs(DefaultTimeoutMs)
+{
+}
+
 NetworkManagerRemoteAccess::NetworkManagerRemoteAccess(const QDBusConnection &bus, int timeoutMs)
     : m_bus(bus)
     , m_timeoutMs(timeoutMs)
 {
+}
+
+QDBusConnection &NetworkManagerRemoteAccess::bus()
+{
+    if (!m_bus)
+        m_bus = QDBusConnection::systemBus();
+    return *m_bus;
 }
 
 bool NetworkManagerRemoteAccess::isDialUpType(const QString &type, const QString &bluetoothType)
@@ -89,11 +101,11 @@ QString NetworkManagerRemoteAccess::errorText(int code)
 
 int NetworkManagerRemoteAccess::call(const QDBusMessage &message, QDBusMessage *reply)
 {
-    if (!m_bus.isConnected()) {
-        m_lastErrorDetail = m_bus.lastError().message();
+    if (!bus().isConnected()) {
+        m_lastErrorDetail = bus().lastError().message();
         return NoBus;
     }
-    QDBusMessage answer = m_bus.call(message, QDBus::Block, m_timeoutMs);
+    QDBusMessage answer = bus().call(message, QDBus::Block, m_timeoutMs);
     if (answer.type() == QDBusMessage::ReplyMessage) {
         *reply = answer;
         return Ok;

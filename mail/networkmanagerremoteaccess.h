@@ -6,11 +6,14 @@
 //  - Hanging up is the manager's DeactivateConnection on the active connection's object path.
 //  - Every call is a plain blocking message with its own time-out, so a missing or stuck
 //    NetworkManager costs at most a few seconds and never an introspection round-trip.
+//  - The system bus is reached at the first call, not when the object is made: the program
+//    makes one at start, and most runs never hang up.
 #include "mail/remoteaccess.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QString>
+#include <optional>
 
 class NetworkManagerRemoteAccess : public RemoteAccess {
 public:
@@ -26,8 +29,10 @@ public:
 
     static constexpr int DefaultTimeoutMs = 3000;
 
-    explicit NetworkManagerRemoteAccess(const QDBusConnection &bus = QDBusConnection::systemBus(),
-        int timeoutMs = DefaultTimeoutMs);
+    // On the system bus.
+    NetworkManagerRemoteAccess();
+    explicit NetworkManagerRemoteAccess(
+        const QDBusConnection &bus, int timeoutMs = DefaultTimeoutMs);
 
     int enumConnections(QList<DialUpConnection> *connections) override;
     int hangUp(const QString &handle) override;
@@ -47,7 +52,9 @@ private:
     int getProperties(const QString &path, const QString &interface, QVariantMap *properties);
     QString bluetoothType(const QString &settingsPath);
 
-    QDBusConnection m_bus;
+    QDBusConnection &bus();
+
+    std::optional<QDBusConnection> m_bus;
     int m_timeoutMs;
     QString m_lastErrorDetail;
 };
