@@ -8,11 +8,11 @@
 #include "settings/dialogs/forms.h"
 #include "settings/dialogs/henkouform.h"
 #include "settings/dialogs/idpassform.h"
-#include "settings/mailsettings.h"
 #include "settings/dialogs/optionform.h"
-#include "settings/programfolder.h"
 #include "settings/dialogs/prompter.h"
 #include "settings/dialogs/setform.h"
+#include "settings/mailsettings.h"
+#include "settings/programfolder.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -40,26 +40,17 @@ constexpr int IdleWindowHeight = 1955;
 constexpr int IdlePaneSize = 1455;
 constexpr int EventSize = 4000;
 
-template<class W>
-W *makeControl(QWidget *container, const char *name, int left, int top, int width, int height)
-{
-    auto *widget = new W(container);
-    widget->setObjectName(QLatin1String(name));
-    placeTwips(widget, left, top, width, height);
-    return widget;
-}
-
 QPushButton *makeButton(QWidget *container, const char *name, const QString &caption, int left,
     int top, int width, int height)
 {
-    auto *button = makeControl<QPushButton>(container, name, left, top, width, height);
+    auto *button = makeControl<QPushButton>(container, name, QRect(left, top, width, height));
     button->setText(caption);
     return button;
 }
 
 PictureBox *makePictureButton(QWidget *container, const char *name, int left, int top)
 {
-    auto *box = makeControl<PictureBox>(container, name, left, top, 315, 315);
+    auto *box = makeControl<PictureBox>(container, name, QRect(left, top, 315, 315));
     QPalette palette = box->palette();
     palette.setColor(QPalette::Window, QColor(128, 128, 128));
     box->setPalette(palette);
@@ -169,13 +160,13 @@ void MainForm::buildControls()
 {
     QWidget *window = m_client;
 
-    m_picture3 = makeControl<PictureBox>(window, "Picture3", 2760, 3120, 1695, 300);
+    m_picture3 = makeControl<PictureBox>(window, "Picture3", QRect(2760, 3120, 1695, 300));
     // A picture box's own background is the system's button face, not the window's dark red.
     QPalette boxPalette = m_picture3->palette();
     boxPalette.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
     m_picture3->setPalette(boxPalette);
-    m_text6 = makeControl<QLineEdit>(m_picture3, "Text6", 680, 0, 375, 270);
-    m_label4 = makeControl<QLabel>(m_picture3, "Label4", -40, 20, 735, 255);
+    m_text6 = makeControl<QLineEdit>(m_picture3, "Text6", QRect(680, 0, 375, 270));
+    m_label4 = makeControl<QLabel>(m_picture3, "Label4", QRect(-40, 20, 735, 255));
     m_label4->setText(QStringLiteral("　新着数"));
     m_label4->setAttribute(Qt::WA_TranslucentBackground);
     m_label4->setAutoFillBackground(false);
@@ -186,21 +177,21 @@ void MainForm::buildControls()
     m_text6->raise();
 
     m_command2 = makeButton(window, "Command2", QStringLiteral("元のサイズ"), 20, 3120, 1320, 260);
-    m_check1 = makeControl<QCheckBox>(window, "Check1", 3720, 6000, 1995, 510);
+    m_check1 = makeControl<QCheckBox>(window, "Check1", QRect(3720, 6000, 1995, 510));
     m_check1->setText(QStringLiteral("ループ"));
     m_check1->setChecked(true);
     m_command6 = makeButton(window, "Command6", QStringLiteral("停止"), 5760, 5880, 975, 255);
     m_command4 = makeButton(window, "Command4", QStringLiteral("再生"), 5760, 6120, 975, 255);
     m_command3
         = makeButton(window, "Command3", QStringLiteral("イベント開始"), 5760, 5520, 1215, 375);
-    m_text3 = makeControl<QLineEdit>(window, "Text3", 1320, 3120, 1455, 300);
+    m_text3 = makeControl<QLineEdit>(window, "Text3", QRect(1320, 3120, 1455, 300));
 
-    m_picture2 = makeControl<PictureBox>(window, "Picture2", 0, 0, 4575, 3495);
+    m_picture2 = makeControl<PictureBox>(window, "Picture2", QRect(0, 0, 4575, 3495));
     m_picture2->setMouseTracking(false);
     QPalette panePalette = m_picture2->palette();
     panePalette.setColor(QPalette::Window, panePalette.color(QPalette::Base));
     m_picture2->setPalette(panePalette);
-    m_webBrowser1 = makeControl<GifPane>(m_picture2, "WebBrowser1", -170, -300, 5055, 3735);
+    m_webBrowser1 = makeControl<GifPane>(m_picture2, "WebBrowser1", QRect(-170, -300, 5055, 3735));
     // The picture sits at the page margin, so through the pane's negative offset its top-left
     // meets the picture box's top-left.
     m_webBrowser1->setPageMargin(QPoint(twipsToPixels(170), twipsToPixels(300)));
@@ -216,7 +207,7 @@ void MainForm::buildControls()
     m_picture10->hide();
     m_command5 = makeButton(window, "Command5", QStringLiteral("切断"), 5760, 6360, 1095, 375);
     m_command5->hide();
-    m_text2 = makeControl<QLineEdit>(window, "Text2", 1680, 6000, 150, 375);
+    m_text2 = makeControl<QLineEdit>(window, "Text2", QRect(1680, 6000, 150, 375));
     m_text2->setText(QStringLiteral("Text2"));
     m_text2->hide();
 

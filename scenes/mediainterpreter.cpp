@@ -34,37 +34,6 @@ QString mediaModeText(MediaMode mode)
     return QStringLiteral("not ready");
 }
 
-QString mediaErrorText(int code)
-{
-    switch (code) {
-    case MediaError::None:
-        return QStringLiteral("成功しました。");
-    case MediaError::AliasInUse:
-        return QStringLiteral("その別名はすでに使われています。");
-    case MediaError::UnknownAlias:
-        return QStringLiteral("その別名のデバイスは開かれていません。");
-    case MediaError::BadFile:
-        return QStringLiteral("ファイルを読めないか、MIDI ファイルではありません。");
-    case MediaError::UnknownCommand:
-        return QStringLiteral("不明なコマンドです。");
-    case MediaError::ReplyTooLong:
-        return QStringLiteral("応答が受け取り用のバッファに収まりません。");
-    case MediaError::NoSoundFont:
-        return QStringLiteral("サウンドフォントが見つからないか、読み込めません。");
-    case MediaError::BadArgument:
-        return QStringLiteral("コマンドの引数が正しくありません。");
-    case MediaError::MissingCommand:
-        return QStringLiteral("コマンドが空です。");
-    case MediaError::UnsupportedDevice:
-        return QStringLiteral("このファイルの種類を再生できるデバイスがありません。");
-    case MediaError::DeviceFailed:
-        return QStringLiteral("デバイスを準備できませんでした。");
-    default:
-        break;
-    }
-    return QStringLiteral("不明なエラーです (%1)。").arg(code);
-}
-
 MediaCommandInterpreter::MediaCommandInterpreter(FluidSequencerOptions options)
     : m_makeSequencer([options = std::move(options)]() -> std::unique_ptr<MediaDevice> {
         return std::make_unique<FluidSequencer>(options);

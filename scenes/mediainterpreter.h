@@ -37,6 +37,3 @@ private:
     SequencerFactory m_makeSequencer;
     QHash<QString, std::shared_ptr<MediaDevice>> m_devices; // by lower-case alias
 };
-
-// A human text for a MediaError code.
-QString mediaErrorText(int code);

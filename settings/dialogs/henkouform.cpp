@@ -10,13 +10,6 @@
 #include <QRadioButton>
 
 namespace {
-template<class W> W *makeControl(QWidget *parent, const char *name)
-{
-    auto *widget = new W(parent);
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
 // The previews are still pictures: the first frame of each animated GIF.
 QPixmap firstFrame(const QString &resource)
 {

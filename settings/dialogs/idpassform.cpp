@@ -11,13 +11,6 @@
 #include <QStyleFactory>
 
 namespace {
-template<class W> W *makeControl(QWidget *parent, const char *name)
-{
-    auto *widget = new W(parent);
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
 // One "*" per character of the password, whatever the style's own mask character. (A style
 // sheet would do the same, at the cost of a style sheet engine for the dialog, loaded hidden
 // at every start.)

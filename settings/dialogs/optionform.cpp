@@ -1,7 +1,7 @@
 #include "settings/dialogs/optionform.h"
 
-#include "settings/mailsettings.h"
 #include "settings/dialogs/prompter.h"
+#include "settings/mailsettings.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -21,12 +21,6 @@ void setTextColour(QWidget *widget, const QColor &colour)
     widget->setPalette(palette);
 }
 
-template<class W> W *makeControl(QWidget *parent, const char *name)
-{
-    auto *widget = new W(parent);
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
 } // namespace
 
 OptionForm::OptionForm(QWidget *parent)

@@ -2,21 +2,14 @@
 
 #include "settings/dialogs/forms.h"
 #include "settings/dialogs/idpassform.h"
-#include "settings/mailsettings.h"
 #include "settings/dialogs/optionform.h"
+#include "settings/mailsettings.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 
 namespace {
-template<class W> W *makeControl(QWidget *parent, const char *name)
-{
-    auto *widget = new W(parent);
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
 void setFaceColour(QPushButton *button, const QColor &colour)
 {
     QPalette palette = button->palette();

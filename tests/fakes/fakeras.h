@@ -7,19 +7,20 @@
 class FakeRas : public RemoteAccess {
 public:
     int enumResult = 0;
+    int hangUpResult = 0;
+    // Handed out even when the listing fails: a failing layer may have filled the list anyway.
     QList<DialUpConnection> active;
     QStringList calls;
 
     int enumConnections(QList<DialUpConnection> *connections) override
     {
         calls.append(QStringLiteral("enum"));
-        if (enumResult == 0)
-            *connections = active;
+        *connections = active;
         return enumResult;
     }
     int hangUp(const QString &handle) override
     {
         calls.append(QStringLiteral("hangUp %1").arg(handle));
-        return 0;
+        return hangUpResult;
     }
 };
