@@ -1,5 +1,6 @@
 #pragma once
-// The settings files and the program-wide Mail settings.
+// The settings files and the program-wide Mail settings, on Qt Core alone: the window kit and
+// the dialogs that edit them are a layer above, in settings/dialogs/.
 //  - vbmail.ini, in the current directory: four lines "SMTP=", "POP3=", "MAIL=", "APOP=".
 //  - <program folder>/★MailData/ini.ini: [EXEINI] NUMBER, the option number shared by the
 //    hang-up option and the event-picture choice.
