@@ -4,6 +4,7 @@
 #include "app/fontwarmup.h"
 #include "app/mainform.h"
 #include "app/messageboxprompter.h"
+#include "mail/librarythread.h"
 #include "mail/networkmanagerremoteaccess.h"
 #include "mail/pop3library.h"
 #include "scenes/mediainterpreter.h"
@@ -11,6 +12,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <cstdlib>
 
 namespace {
 
@@ -53,6 +55,7 @@ int runBrindle(int argc, char **argv)
     setPrompter(&messageBoxes);
 
     Pop3Library nmail;
+    LibraryThread nmailThread;
     MediaCommandInterpreter media;
     NetworkManagerRemoteAccess remoteAccess;
 
@@ -61,10 +64,15 @@ int runBrindle(int argc, char **argv)
     int result = 0;
     {
         FormSlot<MainForm> mainForm([&] {
-            return new MainForm(MainForm::Services { nmail, media, remoteAccess });
+            return new MainForm(MainForm::Services { nmail, media, remoteAccess, nmailThread });
         });
         mainForm.show();
         result = QApplication::exec();
+        // Closed during a check: its thread may be waiting for a server for a minute yet. The
+        // program ends at once without it; a check writes no file, and the system drops the
+        // connection.
+        if (nmailThread.isBusy())
+            std::quick_exit(result);
         // Every window still loaded goes without its unload step.
         forms().destroyAllWithoutUnload();
         mainForm.destroyWithoutUnload();

@@ -1,7 +1,10 @@
 #include "app/mainform.h"
 
+#include "app/checkguard.h"
 #include "app/picturebox.h"
+#include "mail/checkmail.h"
 #include "mail/hangup.h"
+#include "mail/librarythread.h"
 #include "mail/nmail.h"
 #include "scenes/backgroundtune.h"
 #include "scenes/gifpane.h"
@@ -19,6 +22,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QEventLoop>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,8 +30,12 @@
 #include <QMoveEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <memory>
+#include <optional>
+#include <type_traits>
 
 namespace {
 
@@ -372,7 +380,11 @@ void MainForm::Form_Unload()
 {
     m_tune->stopAndClose();
     m_timer2.stop();
-    m_services.nmail.NMailEndWinSock();
+    // Closed during a check, the library is in its thread's hands: the release queues behind.
+    if (m_services.nmailThread.isBusy())
+        m_services.nmailThread.start([&nmail = m_services.nmail] { nmail.NMailEndWinSock(); });
+    else
+        m_services.nmail.NMailEndWinSock();
     // exit(), not quit(): quitting would close, and so unload, every other window first.
     QCoreApplication::exit(0);
 }
@@ -506,9 +518,81 @@ void MainForm::Picture7_Click()
     CheckMail();
 }
 
+template<class Call> auto MainForm::callLibrary(Call call)
+{
+    using Result = std::invoke_result_t<Call>;
+    if constexpr (std::is_void_v<Result>) {
+        return waitForLibrary(std::move(call));
+    } else {
+        auto result = std::make_shared<std::optional<Result>>();
+        if (!waitForLibrary([call = std::move(call), result] { *result = call(); }))
+            return std::optional<Result>();
+        return std::move(*result);
+    }
+}
+
 void MainForm::CheckMail()
 {
-    ::CheckMail(m_services.nmail, mailSettings(), *this);
+    // Input cannot start a second check while one runs (it is dropped), but code could.
+    if (m_checkGuard)
+        return;
+    CheckGuard guard;
+    m_checkGuard = &guard;
+    const auto done = qScopeGuard([this] { m_checkGuard = nullptr; });
+
+    MailSettings &settings = mailSettings();
+    int count = 0;
+    if (!settings.Pop3Server.isEmpty()) {
+        // Shared with the library's thread: a call left running when the program ends keeps
+        // what it writes to alive.
+        const auto check = std::make_shared<MailCheck>(
+            m_services.nmail, settings.Pop3Server, settings.UseApop != 0);
+        const std::optional<bool> connected = callLibrary([check] { return check->connect(); });
+        if (!connected)
+            return;
+        if (!*connected) {
+            // The user is told, where an empty server name stays silent: a check was tried.
+            const auto text = callLibrary([check] { return check->failureText(); });
+            if (!text)
+                return;
+            showErrorBox(*text);
+            showCheckResult(count);
+            return;
+        }
+
+        // The account is read afresh at every check, never taken from the dialog.
+        const QString id = ReadAccountValue(QStringLiteral("NAME"));
+        const QString password = ReadAccountValue(QStringLiteral("NAME2"));
+        IdPassForm &account = forms().idPassForm.get();
+        account.IdText()->setText(id);
+        account.PassText()->setText(password);
+        settings.UserId = id;
+        settings.UserPassword = password;
+
+        if (id.isEmpty() || password.isEmpty()) {
+            forms().idPassForm.show();
+        } else {
+            const auto result
+                = callLibrary([check, id, password] { return check->authenticate(id, password); });
+            if (!result)
+                return;
+            count = *result;
+            for (int n = 1; n <= count; ++n) {
+                showProgress(n, count);
+                if (!callLibrary([check, n] { check->fetch(n); }))
+                    return;
+            }
+            if (count < 0) {
+                const auto text = callLibrary([check] { return check->failureText(); });
+                if (!text)
+                    return;
+                showErrorBox(*text);
+            }
+        }
+        if (!callLibrary([check] { check->close(); }))
+            return;
+    }
+    showCheckResult(count);
 }
 
 void MainForm::Command5_Click()
@@ -516,33 +600,57 @@ void MainForm::Command5_Click()
     hangUpDialUpConnections(m_services.remoteAccess);
 }
 
-void MainForm::setAccountInDialog(const QString &id, const QString &password)
+bool MainForm::waitForLibrary(std::function<void()> task)
 {
-    IdPassForm &account = forms().idPassForm.get();
-    account.IdText()->setText(id);
-    account.PassText()->setText(password);
-}
-
-void MainForm::showAccountDialog()
-{
-    forms().idPassForm.show();
+    LibraryThread &thread = m_services.nmailThread;
+    QEventLoop loop;
+    bool done = false;
+    const QMetaObject::Connection finished = connect(&thread, &LibraryThread::finished, &loop, [&] {
+        done = true;
+        loop.quit();
+    });
+    thread.start(std::move(task));
+    // Returns at once, without the task, when the program is ending: the main window was
+    // closed while this waited, or before.
+    loop.exec();
+    disconnect(finished);
+    return done;
 }
 
 void MainForm::showErrorBox(const QString &text)
 {
+    // The box is answered with the mouse or keyboard like any other.
+    m_checkGuard->setActive(false);
     prompter().msgBox(text, Prompter::OkOnly, QStringLiteral("エラー"));
+    m_checkGuard->setActive(true);
 }
 
-void MainForm::setResultTexts(const QString &text3, const QString &text6)
+void MainForm::showProgress(int n, int count)
 {
+    if (!m_progress) {
+        m_progress = new QLabel(m_client);
+        m_progress->setObjectName(QStringLiteral("Progress"));
+        m_progress->setAutoFillBackground(true);
+        m_progress->setMargin(2);
+        m_progress->move(0, 0);
+    }
+    m_progress->setText(QStringLiteral("%1/%2").arg(n).arg(count));
+    m_progress->adjustSize();
+    m_progress->raise();
+    m_progress->show();
+}
+
+void MainForm::showCheckResult(int count)
+{
+    if (m_progress)
+        m_progress->hide();
+    Command3_Click();
     // Shown from their start: a line edit given a text scrolls to its end.
-    m_text3->setText(text3);
+    m_text3->setText(
+        count > 0 ? QStringLiteral("新着メール有り。") : QStringLiteral("新着メールなし。"));
     m_text3->setCursorPosition(0);
-    m_text6->setText(text6);
+    m_text6->setText(QString::number(count));
     m_text6->setCursorPosition(0);
-}
-
-int MainForm::hangUpOption()
-{
-    return forms().setForm.get().Check1()->isChecked() ? 1 : 0;
+    if (forms().setForm.get().Check1()->isChecked())
+        Command5_Click();
 }

@@ -4,17 +4,25 @@
 // handlers call as plain operations. The window's outer size is set in twips and includes the
 // frame and the menu bar as the window system draws them.
 //
-// Its collaborators come in through MainForm::Services: the POP3 library, the media-command
-// layer and the remote access layer, so tests can put recording fakes in their place.
-#include "mail/checkmail.h"
+// Its collaborators come in through MainForm::Services: the POP3 library and the thread its
+// calls run on during a check, the media-command layer and the remote access layer, so tests can
+// put recording fakes in their place.
+//
+// A check (CheckMail) runs its steps in order on the window's thread, handing each library call
+// to the library's thread and waiting for it with the event loop running: the window paints,
+// animates and answers the window system, but user input to the program's windows is dropped
+// until the check ends.
 #include "settings/dialogs/form.h"
 
 #include <QPointer>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 class BackgroundTune;
+class CheckGuard;
 class CommonDialog;
+class LibraryThread;
 class GifPane;
 class MediaCommandLayer;
 class NMailApi;
@@ -38,7 +46,7 @@ public:
     QString DefaultExt = QStringLiteral("txt");
 };
 
-class MainForm : public Form, private MailCheckHost {
+class MainForm : public Form {
     Q_OBJECT
 public:
     static inline const QString Title = QStringLiteral("ブリンドル");
@@ -48,6 +56,7 @@ public:
         NMailApi &nmail;
         MediaCommandLayer &media;
         RemoteAccess &remoteAccess;
+        LibraryThread &nmailThread;
     };
 
     explicit MainForm(Services services);
@@ -68,6 +77,8 @@ public:
     QLineEdit *Text3() const { return m_text3; }
     QLineEdit *Text6() const { return m_text6; }
     QCheckBox *Check1() const { return m_check1; }
+    // How far a check's fetching is ("12/345"); made at the first check that fetches.
+    QLabel *progressLabel() const { return m_progress; }
     QTimer *Timer1() { return &m_timer1; }
     QTimer *Timer2() { return &m_timer2; }
     QTimer *tmrCharaStep() { return &m_tmrCharaStep; }
@@ -118,14 +129,13 @@ private:
     QSize currentOuterTwips() const;
     void measureFrame();
 
-    // MailCheckHost
-    void setAccountInDialog(const QString &id, const QString &password) override;
-    void showAccountDialog() override;
-    void showErrorBox(const QString &text) override;
-    void startEventScene() override { Command3_Click(); }
-    void setResultTexts(const QString &text3, const QString &text6) override;
-    int hangUpOption() override;
-    void hangUp() override { Command5_Click(); }
+    // Runs call on the library's thread and returns its result (true for a call without one)
+    // once it has run, or nothing when the program is ending and the check must stop at once.
+    template<class Call> auto callLibrary(Call call);
+    bool waitForLibrary(std::function<void()> task);
+    void showErrorBox(const QString &text);
+    void showProgress(int n, int count);
+    void showCheckResult(int count);
 
     Services m_services;
     std::unique_ptr<BackgroundTune> m_tune;
@@ -158,5 +168,7 @@ private:
     QTimer m_tmrCharaStep;
     QTimer m_frameTimer;
     int m_frameChecksLeft = 0;
+    CheckGuard *m_checkGuard = nullptr; // while a check runs
+    QLabel *m_progress = nullptr;
     CommonDialog *m_commonDialog = nullptr;
 };

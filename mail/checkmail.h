@@ -1,36 +1,40 @@
 #pragma once
-// One check of the configured mailbox, through the POP3 library, ending with the result
-// display: connect to Pop3Server, take the account afresh from the account file, log in (APOP
-// when UseApop is set), fetch status, size and text of every message without keeping them,
-// close, then show the event scene, the result texts and, when asked for, hang up.
-//
-// The check reaches the windows only through MailCheckHost, so it holds no widget of its own
-// and shows no box itself.
+// The library side of one check of the configured mailbox: connect to the server, log in (APOP
+// when asked), fetch status, size and text of each message without keeping them, ask for a
+// failure's text, close. Each step is one blocking call into the POP3 library, made on the
+// library's thread (librarythread.h); the main window's CheckMail runs the steps in their order
+// and shows what they hand back. Nothing here reaches a window.
 #include <QString>
 
+#include <vector>
+
 class NMailApi;
-struct MailSettings;
-
-class MailCheckHost {
-public:
-    virtual ~MailCheckHost() = default;
-
-    // The account dialog's IdText and PassText (loading the dialog hidden when needed).
-    virtual void setAccountInDialog(const QString &id, const QString &password) = 0;
-    virtual void showAccountDialog() = 0;
-    // The modal "エラー" box: OK only, no icon.
-    virtual void showErrorBox(const QString &text) = 0;
-
-    // Result display.
-    virtual void startEventScene() = 0; // Command3_Click
-    virtual void setResultTexts(const QString &text3, const QString &text6) = 0;
-    virtual int hangUpOption() = 0; // SetForm's Check1, 1 when ticked
-    virtual void hangUp() = 0; // Command5_Click
-};
 
 // The largest body buffer a check makes. A message larger than this is still fetched (and its
 // headers read) but its text is cut; the check never keeps message text anyway.
 constexpr int MaxBodyBuffer = 256 * 1024 * 1024;
 
-void CheckMail(NMailApi &library, MailSettings &settings, MailCheckHost &host);
-void ShowCheckResult(int count, MailCheckHost &host);
+class MailCheck {
+public:
+    MailCheck(NMailApi &library, QString server, bool apop);
+
+    // NMailPop3Connect; false when no connection could be made (the library's -1).
+    bool connect();
+    // NMailPop3Authenticate: the message count, 0, or a failure code below 0.
+    int authenticate(const QString &id, const QString &password);
+    // Status, size and text of message n, none of them kept.
+    void fetch(int n);
+    // The last failure's text from NMailGetMessage, up to its NUL.
+    QString failureText();
+    void close();
+
+private:
+    NMailApi &m_library;
+    const QString m_server;
+    const bool m_apop;
+    int m_handle = -1;
+    // The four header buffers the status and fetch calls fill; the first also takes a failure
+    // text. Made after the connection, as the library expects.
+    std::vector<char> m_subject, m_from, m_date, m_messageId;
+    std::vector<char> m_body;
+};

@@ -102,9 +102,9 @@ Pop3Session *Pop3Library::session(int handle)
     return it->second.get();
 }
 
-int Pop3Library::addSession(std::unique_ptr<Pop3Session> session)
+int Pop3Library::addSession(std::unique_ptr<Pop3Session> session, QDeadlineTimer deadline)
 {
-    if (const int rc = session->readGreeting()) {
+    if (const int rc = session->readGreeting(deadline)) {
         failFrom(*session, rc);
         return int(Pop3Error::ConnectFailed);
     }
@@ -116,7 +116,8 @@ int Pop3Library::addSession(std::unique_ptr<Pop3Session> session)
 
 int Pop3Library::attachTransport(std::unique_ptr<Pop3Transport> transport, const QString &host)
 {
-    return addSession(std::make_unique<Pop3Session>(std::move(transport), host, m_replyTimeout));
+    return addSession(std::make_unique<Pop3Session>(std::move(transport), host, m_replyTimeout),
+        QDeadlineTimer(m_connectTimeout));
 }
 
 int Pop3Library::NMailInitializeWinSock()
@@ -142,11 +143,15 @@ int Pop3Library::NMailPop3Connect(const QString &server)
     auto transport = makeSocketTransport(&text);
     if (!transport)
         return fail(Pop3Error::ConnectFailed, text);
+    // One deadline for the whole connection, the server's greeting included.
+    const QDeadlineTimer deadline(m_connectTimeout);
     const auto opened = transport->open(address.host, address.port,
-        address.port == m_implicitTlsPort, m_extraCaPem, QDeadlineTimer(m_connectTimeout), &text);
+        address.port == m_implicitTlsPort, m_extraCaPem, deadline, &text);
     if (opened != Pop3SocketTransport::OpenResult::Ok)
         return fail(Pop3Error::ConnectFailed, text);
-    return attachTransport(std::move(transport), address.host);
+    return addSession(
+        std::make_unique<Pop3Session>(std::move(transport), address.host, m_replyTimeout),
+        deadline);
 }
 
 int Pop3Library::NMailPop3Authenticate(

@@ -10,14 +10,16 @@
 //                 network libraries at the first connection (pop3transport.h); tests and the
 //                 fuzz target substitute canned server bytes.
 //
-// Everything blocks on the calling (GUI) thread, as the mail check expects. Every wait has a
-// deadline; once a connection is lost, times out or loses protocol sync, its handle fails at
-// once on every further call. At most one retrieved message is kept, so the status, size and
-// mail calls for one message cost one RETR between them.
+// Every call blocks the thread it is made on: during a check, the library's own thread
+// (librarythread.h), never the window's. Every wait has a deadline (the connection's, 30 s,
+// covers the greeting too; then 60 s for each reply); once a connection is lost, times out or loses
+// protocol sync, its handle fails at once on every further call. At most one retrieved message is
+// kept, so the status, size and mail calls for one message cost one RETR between them.
 #include "mail/nmail.h"
 #include "mail/pop3error.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -42,7 +44,8 @@ public:
     // The port on which TLS starts with the first byte (995 unless a test serves it elsewhere).
     void setImplicitTlsPort(quint16 port) { m_implicitTlsPort = port; }
     // Opens a handle over a ready transport (the test and fuzz seam): reads the greeting as
-    // NMailPop3Connect does. host is what APOP and TLS name checks refer to.
+    // NMailPop3Connect does, within the connection's time. host is what APOP and TLS name checks
+    // refer to.
     int attachTransport(std::unique_ptr<Pop3Transport> transport, const QString &host);
     int lastFailureCode() const { return m_lastFailureCode; }
     QString lastFailureText() const { return m_lastFailureText; }
@@ -66,7 +69,7 @@ private:
     int fail(Pop3Error code, const QString &text);
     int failFrom(const Pop3Session &session, int code);
     Pop3Session *session(int handle);
-    int addSession(std::unique_ptr<Pop3Session> session);
+    int addSession(std::unique_ptr<Pop3Session> session, QDeadlineTimer deadline);
     int fillHeaders(const QByteArray &message, std::span<char> subject, std::span<char> from,
         std::span<char> date, std::span<char> messageId);
 

@@ -130,9 +130,8 @@ int Pop3Session::fill(QDeadlineTimer deadline)
     return 0;
 }
 
-int Pop3Session::readStatusLine(QByteArray *line)
+int Pop3Session::readStatusLine(QByteArray *line, QDeadlineTimer deadline)
 {
-    const QDeadlineTimer deadline = replyDeadline();
     for (;;) {
         const char *begin = m_in.constData() + m_inStart;
         const auto *nl
@@ -159,8 +158,13 @@ int Pop3Session::readStatusLine(QByteArray *line)
 
 int Pop3Session::readReply(Reply *reply)
 {
+    return readReply(reply, replyDeadline());
+}
+
+int Pop3Session::readReply(Reply *reply, QDeadlineTimer deadline)
+{
     QByteArray line;
-    if (const int rc = readStatusLine(&line))
+    if (const int rc = readStatusLine(&line, deadline))
         return rc;
     QByteArrayView rest;
     if (line.startsWith("+OK")) {
@@ -313,10 +317,10 @@ QByteArray Pop3Session::apopDigest(const QByteArray &timestamp, const QByteArray
     return QCryptographicHash::hash(timestamp + secret, QCryptographicHash::Md5).toHex();
 }
 
-int Pop3Session::readGreeting()
+int Pop3Session::readGreeting(QDeadlineTimer deadline)
 {
     Reply reply;
-    if (const int rc = readReply(&reply))
+    if (const int rc = readReply(&reply, deadline))
         return rc;
     if (!reply.ok) {
         const QString text = serverText(reply.text);

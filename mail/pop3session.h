@@ -27,7 +27,9 @@ public:
         std::chrono::milliseconds replyTimeout);
     ~Pop3Session();
 
-    int readGreeting();
+    // The greeting is part of making the connection: it is waited for until the connection's
+    // deadline, not for a reply's time.
+    int readGreeting(QDeadlineTimer deadline);
     // The message count, or a failure code.
     int authenticate(const QString &user, const QString &password, bool apop);
     // The size from LIST n (up to 2^63), or a failure code.
@@ -63,7 +65,8 @@ private:
 
     int send(const QByteArray &commands);
     int readReply(Reply *reply);
-    int readStatusLine(QByteArray *line);
+    int readReply(Reply *reply, QDeadlineTimer deadline);
+    int readStatusLine(QByteArray *line, QDeadlineTimer deadline);
     int readData(QByteArray *out, qint64 keepLimit);
     int pumpData(
         const std::function<void(const char *, qsizetype)> &sink, qint64 stopAfter, bool *done);

@@ -7,6 +7,7 @@
 #include "fakes/fakeprompter.h"
 #include "fakes/fakeras.h"
 #include "fakes/programenvironment.h"
+#include "mail/librarythread.h"
 #include "qtprinters.h"
 #include "settings/dialogs/forms.h"
 #include "settings/mailsettings.h"
@@ -55,7 +56,8 @@ protected:
     // Creates the window and runs its load step.
     MainForm &loadForm()
     {
-        m_form = std::make_unique<MainForm>(MainForm::Services { m_nmail, m_media, m_ras });
+        m_form = std::make_unique<MainForm>(
+            MainForm::Services { m_nmail, m_media, m_ras, m_nmailThread });
         m_form->load();
         return *m_form;
     }
@@ -66,6 +68,7 @@ protected:
     FakeNMail m_nmail;
     FakeMedia m_media;
     FakeRas m_ras;
+    LibraryThread m_nmailThread;
     ScopedFakePrompter m_prompter;
     std::unique_ptr<MainForm> m_form;
 };

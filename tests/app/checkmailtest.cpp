@@ -41,17 +41,26 @@ TEST_F(CheckMailTest, EmptyServerMakesNoCallAndShowsNoMail)
         << "the event scene starts after every check";
 }
 
-TEST_F(CheckMailTest, FailedConnectNeitherReadsTheAccountNorCloses)
+TEST_F(CheckMailTest, FailedConnectIsToldButNeitherReadsTheAccountNorCloses)
 {
     setServer("pop.example");
     setAccount("bob", "secret");
     MainForm &form = ready();
     forms().idPassForm.get().IdText()->setText(QStringLiteral("typed"));
     m_nmail.connectResult = -1;
+    m_nmail.failureText = QByteArray("接続できません\0left over", 25);
+    QString textWhileBoxOpen = QStringLiteral("unchanged");
+    m_prompter.fake.onBox
+        = [&](const FakePrompter::Box &) { textWhileBoxOpen = form.Text3()->text(); };
     check(form);
-    EXPECT_EQ(m_nmail.calls, QStringList({ "Connect pop.example" }));
+    EXPECT_EQ(m_nmail.calls, QStringList({ "Connect pop.example", "GetMessage 0 8192 8192" }));
     EXPECT_EQ(forms().idPassForm.get().IdText()->text(), QStringLiteral("typed"));
-    EXPECT_TRUE(m_prompter.fake.boxes.isEmpty());
+    ASSERT_EQ(m_prompter.fake.boxes.size(), 1);
+    EXPECT_EQ(m_prompter.fake.boxes[0].text, QStringLiteral("接続できません"));
+    EXPECT_EQ(m_prompter.fake.boxes[0].caption, QStringLiteral("エラー"));
+    EXPECT_EQ(m_prompter.fake.boxes[0].style, 0);
+    EXPECT_TRUE(textWhileBoxOpen.isEmpty()) << "the box comes before the result";
+    EXPECT_EQ(form.Text3()->text(), QStringLiteral("新着メールなし。"));
     EXPECT_EQ(form.Text6()->text(), QStringLiteral("0"));
 }
 

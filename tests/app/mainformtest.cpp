@@ -38,7 +38,7 @@ public slots:
 
 TEST_F(MainFormTest, LayoutMatchesTheWindowsMakeUp)
 {
-    MainForm form(MainForm::Services { m_nmail, m_media, m_ras });
+    MainForm form(MainForm::Services { m_nmail, m_media, m_ras, m_nmailThread });
     EXPECT_EQ(form.windowTitle(), QStringLiteral("ブリンドル"));
     EXPECT_FALSE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
@@ -106,7 +106,7 @@ TEST_F(MainFormTest, LayoutMatchesTheWindowsMakeUp)
 
 TEST_F(MainFormTest, MenuTreeInOrder)
 {
-    MainForm form(MainForm::Services { m_nmail, m_media, m_ras });
+    MainForm form(MainForm::Services { m_nmail, m_media, m_ras, m_nmailThread });
     const QList<QAction *> top = form.menuBar()->actions();
     ASSERT_EQ(top.size(), 2);
     EXPECT_EQ(top[0]->text(), QStringLiteral("ファイル"));

@@ -5,14 +5,15 @@
 #include "fakes/fakeprompter.h"
 #include "fakes/fakeras.h"
 #include "fakes/programenvironment.h"
+#include "mail/librarythread.h"
 #include "mail/pop3library.h"
 #include "qtprinters.h"
 #include "scenes/gifpane.h"
 #include "scenes/mediainterpreter.h"
 #include "settings/dialogs/forms.h"
+#include "settings/dialogs/setform.h"
 #include "settings/mailsettings.h"
 #include "settings/programfolder.h"
-#include "settings/dialogs/setform.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -79,7 +80,8 @@ protected:
                          .toUtf8());
         vbmail.close();
         WriteAccount(user, password, true);
-        m_form = std::make_unique<MainForm>(MainForm::Services { m_library, m_media, m_ras });
+        m_form = std::make_unique<MainForm>(
+            MainForm::Services { m_library, m_media, m_ras, m_nmailThread });
         m_form->load();
     }
 
@@ -98,6 +100,7 @@ protected:
     // The real tune, rendered but never sent to the machine's sound server.
     MediaCommandInterpreter m_media { silentOptions() };
     FakeRas m_ras;
+    LibraryThread m_nmailThread;
     ScopedFakePrompter m_prompter;
     std::unique_ptr<MainForm> m_form;
 };

@@ -7,6 +7,7 @@
 #include "fakes/fakeprompter.h"
 #include "fakes/fakeras.h"
 #include "fakes/programenvironment.h"
+#include "mail/librarythread.h"
 #include "mail/pop3library.h"
 #include "qtprinters.h"
 #include "settings/dialogs/forms.h"
@@ -34,7 +35,8 @@ protected:
         ASSERT_TRUE(m_environment.isValid());
         WriteAccount(QStringLiteral("bob"), QStringLiteral("secret"), true);
         m_library.setTimeouts(2s, 700ms);
-        m_form = std::make_unique<MainForm>(MainForm::Services { m_library, m_media, m_ras });
+        m_form = std::make_unique<MainForm>(
+            MainForm::Services { m_library, m_media, m_ras, m_nmailThread });
         m_form->load();
     }
 
@@ -56,6 +58,7 @@ protected:
     Pop3Library m_library;
     FakeMedia m_media;
     FakeRas m_ras;
+    LibraryThread m_nmailThread;
     ScopedFakePrompter m_prompter;
     std::unique_ptr<MainForm> m_form;
 };
