@@ -7,8 +7,37 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QTest>
+#include <atomic>
 
 namespace {
+
+// Holds the library's thread in the first call that starts with prefix until release(), so a
+// test can look at the window while a library call blocks.
+class HeldCall {
+public:
+    HeldCall(FakeNMail &nmail, const QString &prefix)
+    {
+        nmail.onCall = [this, prefix](const QString &call) {
+            if (!call.startsWith(prefix) || m_held.exchange(true))
+                return;
+            m_entered.release();
+            m_releasedInTime = m_release.tryAcquire(1, 20000);
+        };
+    }
+    // On the window's thread: whether the library's thread has come into the call.
+    bool entered() { return m_entered.tryAcquire(); }
+    void release() { m_release.release(); }
+    bool releasedInTime() const { return m_releasedInTime; }
+
+private:
+    std::atomic<bool> m_held = false;
+    QSemaphore m_entered;
+    QSemaphore m_release;
+    std::atomic<bool> m_releasedInTime = false;
+};
 
 const QString Status = QStringLiteral("GetMailStatus 7 %1 8192 8192 8192 8192 0");
 const QString Mail = QStringLiteral("GetMail 7 %1 8192 8192 8192 8192 0 0");
@@ -217,4 +246,89 @@ TEST_F(CheckMailTest, EventSceneStartsBeforeTheTextsChange)
     });
     check(form);
     EXPECT_TRUE(sceneBeforeTexts);
+}
+
+TEST_F(CheckMailTest, WindowGoesOnWhileTheLibraryWaitsButDropsInput)
+{
+    setServer("pop.example");
+    setAccount("bob", "secret");
+    MainForm &form = ready();
+    m_nmail.authenticateResult = 2;
+    m_nmail.sizes = { 10, 20 };
+    QLineEdit probe;
+    probe.show();
+    HeldCall held(m_nmail, QStringLiteral("GetMailStatus 7 2"));
+
+    // A timer of the window's thread: it can only tick while the library call is held if the
+    // thread is not blocked in it.
+    int ticks = 0;
+    int ticksAtEntry = -1;
+    QString progress;
+    bool busyCursor = false;
+    QTimer ticker;
+    ticker.setInterval(1);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        ++ticks;
+        if (ticksAtEntry < 0 && held.entered()) {
+            ticksAtEntry = ticks;
+            progress = form.progressLabel()->isVisibleTo(&form) ? form.progressLabel()->text() : "";
+            busyCursor = QApplication::overrideCursor()
+                && QApplication::overrideCursor()->shape() == Qt::BusyCursor;
+            QTest::keyClicks(&probe, QStringLiteral("abc"));
+            form.CheckMail(); // a second check while one runs starts nothing
+        } else if (ticksAtEntry >= 0 && ticks == ticksAtEntry + 3) {
+            held.release();
+        }
+    });
+    ticker.start();
+    check(form);
+    ticker.stop();
+
+    EXPECT_TRUE(held.releasedInTime()) << "the window's timers stopped while the library waited";
+    EXPECT_EQ(progress, QStringLiteral("2/2"));
+    EXPECT_FALSE(form.progressLabel()->isVisibleTo(&form));
+    EXPECT_TRUE(busyCursor);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(probe.text().isEmpty()) << "input given during the check is dropped, not replayed";
+    EXPECT_EQ(m_nmail.calls.count(QStringLiteral("Connect pop.example")), 1);
+    EXPECT_EQ(form.Text3()->text(), QStringLiteral("新着メール有り。"));
+    EXPECT_EQ(form.Text6()->text(), QStringLiteral("2"));
+}
+
+TEST_F(CheckMailTest, ClosingTheWindowMidCheckEndsTheProgramWithoutWaitingForTheLibrary)
+{
+    setServer("pop.example");
+    setAccount("bob", "secret");
+    MainForm &form = ready();
+    const QString before = form.Text3()->text();
+    HeldCall held(m_nmail, QStringLiteral("Authenticate"));
+    QTimer ticker;
+    ticker.setInterval(1);
+    QObject::connect(&ticker, &QTimer::timeout, &form, [&] {
+        if (held.entered())
+            form.close();
+    });
+    ticker.start();
+    QTimer::singleShot(0, &form, [&] { check(form); });
+    const QPointer<MainForm> window(&form);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    ticker.stop();
+
+    EXPECT_TRUE(m_nmailThread.isBusy()) << "the event loop ended while the library still waited";
+    EXPECT_EQ(m_nmail.calls, QStringList({ "Connect pop.example", "Authenticate 7 bob secret 0" }));
+    EXPECT_TRUE(m_prompter.fake.boxes.isEmpty());
+    if (window)
+        EXPECT_EQ(form.Text3()->text(), before) << "no result display after the window closed";
+    else
+        (void)m_form.release();
+
+    // Once the server answers, the library is released on its own thread; nothing else runs.
+    QSignalSpy finished(&m_nmailThread, &LibraryThread::finished);
+    held.release();
+    while (m_nmailThread.isBusy())
+        ASSERT_TRUE(finished.wait(10000));
+    EXPECT_EQ(m_nmail.calls,
+        QStringList({ "Connect pop.example", "Authenticate 7 bob secret 0", "EndWinSock" }));
+    forms().destroyAllWithoutUnload();
 }

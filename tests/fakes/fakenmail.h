@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 class FakeNMail : public NMailApi {
 public:
@@ -16,6 +17,8 @@ public:
     QByteArray bodyText = "Subject: hi\r\n\r\nbody\r\n";
     QStringList calls;
     QList<qsizetype> bodyBufferSizes;
+    // Runs on the thread that makes the call, once it is recorded: a test can hold it there.
+    std::function<void(const QString &call)> onCall;
 
     int NMailInitializeWinSock() override { return log("InitializeWinSock"), 0; }
     int NMailSetOption(int option, int value) override
@@ -80,7 +83,12 @@ public:
     int NMailEndWinSock() override { return log("EndWinSock"), 0; }
 
 private:
-    void log(const QString &line) { calls.append(line); }
+    void log(const QString &line)
+    {
+        calls.append(line);
+        if (onCall)
+            onCall(line);
+    }
     static QString sizes4(
         std::span<char> a, std::span<char> b, std::span<char> c, std::span<char> d)
     {
