@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -110,3 +111,32 @@ TEST_F(HostileServerTest, HugeStatusLineIsAProtocolErrorShownToTheUser)
 }
 
 } // namespace
+
+// A server that takes the connection and never greets is given up within the connection's
+// time, not a reply's; a refused connection is told at once. Either way the user sees the
+// library's text in the エラー box, then the usual result.
+TEST_F(HostileServerTest, ConnectionsThatComeToNothingAreToldThenShowNoMail)
+{
+    m_library.setTimeouts(500ms, 30s);
+    const qint64 elapsed = checkAgainst({ "STALL" });
+    EXPECT_LT(elapsed, 10000) << "the greeting was waited for as a reply";
+
+    quint16 closedPort = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+        closedPort = probe.serverPort();
+    }
+    mailSettings().Pop3Server = QStringLiteral("127.0.0.1:%1").arg(closedPort);
+    m_form->menuAction(QStringLiteral("mcheck"))->trigger();
+
+    ASSERT_EQ(m_prompter.fake.boxes.size(), 2);
+    for (const FakePrompter::Box &box : m_prompter.fake.boxes) {
+        EXPECT_EQ(box.caption, QStringLiteral("エラー"));
+        EXPECT_EQ(box.style, 0);
+    }
+    EXPECT_NE(m_prompter.fake.boxes[0].text, m_prompter.fake.boxes[1].text);
+    EXPECT_FALSE(m_prompter.fake.boxes[1].text.isEmpty());
+    EXPECT_EQ(m_form->Text3()->text(), QStringLiteral("新着メールなし。"));
+    EXPECT_EQ(m_form->Text6()->text(), QStringLiteral("0"));
+}
