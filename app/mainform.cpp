@@ -630,7 +630,14 @@ void MainForm::showProgress(int n, int count)
     if (!m_progress) {
         m_progress = new QLabel(m_client);
         m_progress->setObjectName(QStringLiteral("Progress"));
+        // Drawn like a tool tip, so it reads over any picture and the window's dark red.
+        QPalette palette = m_progress->palette();
+        palette.setColor(QPalette::Window, QApplication::palette().color(QPalette::ToolTipBase));
+        palette.setColor(
+            QPalette::WindowText, QApplication::palette().color(QPalette::ToolTipText));
+        m_progress->setPalette(palette);
         m_progress->setAutoFillBackground(true);
+        m_progress->setFrameShape(QFrame::Box);
         m_progress->setMargin(2);
         m_progress->move(0, 0);
     }
