@@ -1,34 +1,71 @@
 #include "mail/librarythread.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 LibraryThread::LibraryThread()
+    : m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+    , m_wakeNotifier(new QSocketNotifier(m_wakeFd, QSocketNotifier::Read, this))
 {
-    m_thread.setObjectName(QStringLiteral("pop3"));
-    m_context.moveToThread(&m_thread);
+    connect(m_wakeNotifier, &QSocketNotifier::activated, this, &LibraryThread::takeFinished);
 }
 
 LibraryThread::~LibraryThread()
 {
-    m_thread.quit();
-    m_thread.wait();
+    if (m_thread.joinable()) {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_wake.notify_one();
+        m_thread.join();
+    }
+    delete m_wakeNotifier;
+    ::close(m_wakeFd);
 }
 
 void LibraryThread::start(std::function<void()> task)
 {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_tasks.push_back(std::move(task));
+    }
+    ++m_started;
     // Started at the first check, not at every start of the program.
-    if (!m_thread.isRunning())
-        m_thread.start();
-    ++m_inHand;
-    QMetaObject::invokeMethod(
-        &m_context,
-        [this, task = std::move(task)] {
-            task();
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    --m_inHand;
-                    emit finished();
-                },
-                Qt::QueuedConnection);
-        },
-        Qt::QueuedConnection);
+    if (!m_thread.joinable())
+        m_thread = std::thread(&LibraryThread::run, this);
+    m_wake.notify_one();
+}
+
+void LibraryThread::run()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stopping || !m_tasks.empty(); });
+        if (m_tasks.empty())
+            return;
+        std::function<void()> task = std::move(m_tasks.front());
+        m_tasks.pop_front();
+        lock.unlock();
+        task();
+        task = nullptr;
+        lock.lock();
+        ++m_done;
+        eventfd_write(m_wakeFd, 1);
+    }
+}
+
+void LibraryThread::takeFinished()
+{
+    eventfd_t ignored = 0;
+    eventfd_read(m_wakeFd, &ignored);
+    int done = 0;
+    {
+        const std::lock_guard lock(m_mutex);
+        done = m_done;
+    }
+    while (m_finished < done) {
+        ++m_finished;
+        emit finished();
+    }
 }

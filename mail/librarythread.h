@@ -2,14 +2,21 @@
 // The thread that the POP3 library's calls run on during a check, so that the window goes on
 // painting and answering the window system while the library waits for a server.
 //
-// The hand-over between the two threads is this object's queue: start() hands a task over, and
-// finished() comes back on the thread that called start() once the task has run. Between the
-// two, the caller does not touch what the task uses; after finished() it may again. A task that
-// makes a socket makes it on this thread, so every call on one connection goes through the same
-// LibraryThread.
+// The hand-over between the two threads is this object's queue, under one mutex: start()
+// queues a task, the thread takes it from there, runs it and counts it done, and finished()
+// comes back on the thread that called start(). Between start() and finished() the caller does
+// not touch what the task uses; after finished() it may again. A task that makes a socket
+// makes it on this thread, so every call on one connection goes through the same
+// LibraryThread. The caller's thread is woken through an eventfd that its event loop watches:
+// no object of Qt's passes between the threads, and the hand-over is plain standard-library
+// locking that ThreadSanitizer sees.
 #include <QObject>
-#include <QThread>
+#include <QSocketNotifier>
+#include <condition_variable>
+#include <deque>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 class LibraryThread : public QObject {
     Q_OBJECT
@@ -19,16 +26,28 @@ public:
     // without destroying this (see isBusy()).
     ~LibraryThread() override;
 
-    // Queues task behind any task in hand. Call from the thread this object lives on.
+    // Queues task behind any task in hand; the thread starts with the first. Call from the
+    // thread this object lives on.
     void start(std::function<void()> task);
     // Whether a task has been started whose finished() has not come back yet.
-    bool isBusy() const { return m_inHand > 0; }
+    bool isBusy() const { return m_started > m_finished; }
 
 signals:
     void finished();
 
 private:
-    QThread m_thread;
-    QObject m_context; // lives on m_thread; tasks run as its queued calls
-    int m_inHand = 0;
+    void run();
+    void takeFinished();
+
+    std::thread m_thread;
+    int m_wakeFd = -1; // counts tasks done; written by the thread, read by the caller's
+    QSocketNotifier *m_wakeNotifier = nullptr;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::function<void()>> m_tasks; // under m_mutex
+    int m_done = 0; // under m_mutex
+    bool m_stopping = false; // under m_mutex
+    // On the caller's thread only.
+    int m_started = 0;
+    int m_finished = 0;
 };

@@ -7,10 +7,10 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMenu>
-#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 #include <atomic>
+#include <semaphore>
 
 namespace {
 
@@ -24,18 +24,18 @@ public:
             if (!call.startsWith(prefix) || m_held.exchange(true))
                 return;
             m_entered.release();
-            m_releasedInTime = m_release.tryAcquire(1, 20000);
+            m_releasedInTime = m_release.try_acquire_for(std::chrono::seconds(20));
         };
     }
     // On the window's thread: whether the library's thread has come into the call.
-    bool entered() { return m_entered.tryAcquire(); }
+    bool entered() { return m_entered.try_acquire(); }
     void release() { m_release.release(); }
     bool releasedInTime() const { return m_releasedInTime; }
 
 private:
     std::atomic<bool> m_held = false;
-    QSemaphore m_entered;
-    QSemaphore m_release;
+    std::binary_semaphore m_entered { 0 };
+    std::binary_semaphore m_release { 0 };
     std::atomic<bool> m_releasedInTime = false;
 };
 
