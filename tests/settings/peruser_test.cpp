@@ -2,8 +2,10 @@
 #include "settings/programfolder.h"
 #include "settingstestutil.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -98,6 +100,32 @@ TEST(ProgramFolderTest, FoldersBelowUsrAreNeverWritten)
     setProgramFolderForTesting(QStringLiteral("/usr/lib"));
     EXPECT_FALSE(programFolderWritable());
     setProgramFolderForTesting(QString());
+}
+
+// Started through a symbolic link (as /usr/bin/brindle links to /usr/lib/brindle/brindle), the
+// program folder is still the folder of the executable itself. The test runs its own binary
+// through a link, which reports its program folder into a file.
+TEST(ProgramFolderTest, IsTheExecutablesFolderWhenStartedThroughALink)
+{
+    const QString report = qEnvironmentVariable("BRINDLE_REPORT_PROGRAM_FOLDER");
+    if (!report.isEmpty()) {
+        writeFile(report, programFolder().toUtf8());
+        return;
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("bin")));
+    const QString link = dir.filePath(QStringLiteral("bin/brindle"));
+    ASSERT_TRUE(QFile::link(QCoreApplication::applicationFilePath(), link));
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("BRINDLE_REPORT_PROGRAM_FOLDER"), dir.filePath("report"));
+    child.setProcessEnvironment(environment);
+    child.start(link,
+        { QStringLiteral(
+            "--gtest_filter=ProgramFolderTest.IsTheExecutablesFolderWhenStartedThroughALink") });
+    ASSERT_TRUE(child.waitForFinished(60000));
+    EXPECT_EQ(child.exitCode(), 0);
+    EXPECT_EQ(readFile(dir.filePath("report")), QCoreApplication::applicationDirPath().toUtf8());
 }
 
 } // namespace
