@@ -12,6 +12,8 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <cstdlib>
 
 namespace {
@@ -38,13 +40,34 @@ void useJapaneseFamily(const std::string &family)
 
 } // namespace
 
+QByteArray platformForSession(
+    const QByteArray &qpaPlatform, const QByteArray &waylandDisplay, const QByteArray &display)
+{
+    if (qpaPlatform.isEmpty() && !waylandDisplay.isEmpty() && !display.isEmpty())
+        return QByteArrayLiteral("xcb");
+    return {};
+}
+
 int runBrindle(int argc, char **argv)
 {
     FontConfigWarmUp fonts;
     // The menu bar is always the window's own; asking the session bus for a global menu
     // service would only cost a round trip at start-up.
     QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
+    const QByteArray platform = platformForSession(
+        qgetenv("QT_QPA_PLATFORM"), qgetenv("WAYLAND_DISPLAY"), qgetenv("DISPLAY"));
+    if (!platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", platform);
     QApplication app(argc, argv);
+    // Programs started from here (the browser) make their own choice.
+    if (!platform.isEmpty())
+        qunsetenv("QT_QPA_PLATFORM");
+    // Qt's own texts (the message boxes' standard buttons) in Japanese like every caption,
+    // whatever the locale.
+    QTranslator qtJapanese;
+    if (qtJapanese.load(
+            QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtJapanese);
     installApplicationStyle();
     QApplication::setApplicationName(QStringLiteral("brindle"));
     QApplication::setWindowIcon(programIcon());

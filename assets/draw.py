@@ -2,6 +2,8 @@
 """Draws all of Brindle's pictures, pixel by pixel, at their native size.
 
     icon/brindle.ico, icon/brindle.png    the program icon: the food stall
+    icon/brindle-{16,...,256}.png         the same icon for the desktop's icon theme, at
+                                          16, 24, 32, 48, 64, 128 and 256 pixels
     icon/brindle.rgba                     the same 32x32 icon as bare RGBA pixels, the
                                           copy the windows use
     buttons/Picture{1,7,8,10}.gif         the four 22x22 button pictures
@@ -386,6 +388,10 @@ ICON_STEAM = [
     ".v..m...",
     "....v...",
 ]
+
+
+# The sizes the desktop's icon theme (hicolor) gets the icon in.
+HICOLOR_SIZES = (16, 24, 32, 48, 64, 128, 256)
 
 
 def draw_icon():
@@ -790,6 +796,8 @@ def main():
     pk.write_png_rgba(os.path.join(HERE, "icon", "brindle.png"), icon)
     pk.write_raw_rgba(os.path.join(HERE, "icon", "brindle.rgba"), icon)
     show("icon", icon, 8)
+    for size in HICOLOR_SIZES:
+        pk.write_png_rgba_at(os.path.join(HERE, "icon", f"brindle-{size}.png"), icon, size)
 
     n = 8
     yatai = [draw_yatai(t, n) for t in range(n)]

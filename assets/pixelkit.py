@@ -339,6 +339,17 @@ def write_png_rgba(path, img, transparent="clear"):
     to_rgba(img, transparent).save(path, optimize=False)
 
 
+def write_png_rgba_at(path, img, size, largest=256, transparent="clear"):
+    """A square picture as an RGBA PNG of size pixels: a whole multiple of its size enlarged pixel
+    for pixel, any other size averaged down from its pixel-for-pixel enlargement to largest."""
+    rgba = to_rgba(img, transparent)
+    if size % img.width == 0:
+        rgba = rgba.resize((size, size), Image.NEAREST)
+    else:
+        rgba = rgba.resize((largest, largest), Image.NEAREST).resize((size, size), Image.BOX)
+    rgba.save(path, optimize=False)
+
+
 def write_raw_rgba(path, img, transparent="clear"):
     """Bare pixels, 4 bytes each in the order R, G, B, A, rows top to bottom: a picture the
     program can use without a decoder."""

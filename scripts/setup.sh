@@ -3,10 +3,10 @@
 set -euo pipefail
 BRINDLE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-brindle_install_packages() {
-    local wanted missing=() pkg
-    wanted=$(grep -v '^\s*#' "$BRINDLE_ROOT/scripts/packages.txt" | awk 'NF {print $1}')
-    for pkg in $wanted; do
+# brindle_install_missing PACKAGE...: installs those of the Debian packages that are missing.
+brindle_install_missing() {
+    local missing=() pkg
+    for pkg in "$@"; do
         dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -15,6 +15,11 @@ brindle_install_packages() {
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+brindle_install_packages() {
+    # shellcheck disable=SC2046
+    brindle_install_missing $(grep -v '^\s*#' "$BRINDLE_ROOT/scripts/packages.txt" | awk 'NF {print $1}')
 }
 
 # brindle_build BUILD_DIR [cmake options...]

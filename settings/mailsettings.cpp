@@ -16,6 +16,8 @@
 namespace {
 
 const QString ExeSection = QStringLiteral("EXEINI");
+const QString OptionFile = QStringLiteral("/★MailData/ini.ini");
+const QString AccountFile = QStringLiteral("/★MailData/iniIdPass.ini");
 constexpr int MaxServerValueChars = 100;
 
 // The first count characters of text; a character outside the Basic Multilingual Plane counts as
@@ -99,12 +101,12 @@ QString serverSettingsPath()
 
 QString optionFilePath()
 {
-    return programFolder() + QStringLiteral("/★MailData/ini.ini");
+    return settingsFileForReading(OptionFile);
 }
 
 QString accountFilePath()
 {
-    return programFolder() + QStringLiteral("/★MailData/iniIdPass.ini");
+    return settingsFileForReading(AccountFile);
 }
 
 qint16 parseApopValue(const QString &text)
@@ -199,7 +201,7 @@ void WriteOptionNumber(std::optional<int> number)
 {
     const std::optional<QString> value
         = number ? std::optional<QString>(QString::number(*number)) : std::nullopt;
-    Profile::write(ExeSection, QStringLiteral("NUMBER"), value, optionFilePath());
+    Profile::write(ExeSection, QStringLiteral("NUMBER"), value, settingsFileForWriting(OptionFile));
 }
 
 QString ReadAccountValue(const QString &key)
@@ -211,7 +213,7 @@ void WriteAccount(const QString &id, const QString &password, bool store)
 {
     // The file holds a password: created for its owner only, and kept so.
     const Profile::FileMode mode { 0600, true };
-    const QString path = accountFilePath();
+    const QString path = settingsFileForWriting(AccountFile);
     if (store) {
         // In one write: storing the ID but not the password (or the reverse) would leave a
         // stored account that was never typed.

@@ -6,6 +6,8 @@
 //    hang-up option and the event-picture choice.
 //  - <program folder>/★MailData/iniIdPass.ini: [EXEINI] NAME, NAME2, NAME3, the account; it holds
 //    a password, so it is kept readable by its owner only.
+// When the program folder cannot be written, the two ★MailData files are each user's own, kept in
+// the per-user folder (settings/programfolder.h).
 #include "settings/profile.h"
 
 #include <QByteArray>
@@ -25,8 +27,10 @@ struct MailSettings {
 MailSettings &mailSettings();
 
 QString serverSettingsPath(); // "vbmail.ini"
-QString optionFilePath(); // program folder + "/★MailData/ini.ini"
-QString accountFilePath(); // program folder + "/★MailData/iniIdPass.ini"
+// The files as read: program folder + "/★MailData/ini.ini" and "/★MailData/iniIdPass.ini", or the
+// user's copies when the program folder cannot be written and they exist.
+QString optionFilePath();
+QString accountFilePath();
 
 // Reads vbmail.ini from the current directory into the four server settings; a missing file
 // leaves them as they are.

@@ -341,6 +341,39 @@ TEST(AssetsTest, PngIconCopyIs32PixelRgba)
     EXPECT_EQ(differing, 0);
 }
 
+// The icon theme's copies: whole multiples of 32 pixels are the picture enlarged pixel for pixel;
+// the other sizes are averaged down, so they cover the same share of their square.
+TEST(AssetsTest, ThemeIconsAreThePictureAtEachSize)
+{
+    const auto load = [](const QString &name) {
+        return QImage(QString::fromUtf8(BRINDLE_SOURCE_DIR "/assets/icon/") + name)
+            .convertToFormat(QImage::Format_ARGB32);
+    };
+    const auto coverage = [](const QImage &img) {
+        double alpha = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                alpha += qAlpha(img.pixel(x, y)) / 255.0;
+        return alpha / (img.width() * img.height());
+    };
+    const QImage icon = load(QStringLiteral("brindle.png"));
+    ASSERT_EQ(icon.size(), QSize(32, 32));
+    for (int size : { 16, 24, 32, 48, 64, 128, 256 }) {
+        SCOPED_TRACE(size);
+        const QImage png = load(QStringLiteral("brindle-%1.png").arg(size));
+        ASSERT_EQ(png.size(), QSize(size, size));
+        if (size % 32 != 0) {
+            EXPECT_NEAR(coverage(png), coverage(icon), 0.01);
+            continue;
+        }
+        int differing = 0;
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x)
+                differing += png.pixel(x, y) != icon.pixel(x * 32 / size, y * 32 / size);
+        EXPECT_EQ(differing, 0);
+    }
+}
+
 TEST(AssetsTest, BarePixelIconIsThePngPicture)
 {
     const QByteArray raw = readAsset("icon/brindle.rgba");
