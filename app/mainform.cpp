@@ -540,59 +540,62 @@ void MainForm::CheckMail()
     m_checkGuard = &guard;
     const auto done = qScopeGuard([this] { m_checkGuard = nullptr; });
 
-    MailSettings &settings = mailSettings();
+    // An empty server name makes no call and shows no box. Every check ends with the result
+    // display, unless the program is ending.
     int count = 0;
-    if (!settings.Pop3Server.isEmpty()) {
-        // Shared with the library's thread: a call left running when the program ends keeps
-        // what it writes to alive.
-        const auto check = std::make_shared<MailCheck>(
-            m_services.nmail, settings.Pop3Server, settings.UseApop != 0);
-        const std::optional<bool> connected = callLibrary([check] { return check->connect(); });
-        if (!connected)
-            return;
-        if (!*connected) {
-            // The user is told, where an empty server name stays silent: a check was tried.
+    if (mailSettings().Pop3Server.isEmpty() || checkServer(&count))
+        showCheckResult(count);
+}
+
+bool MainForm::checkServer(int *count)
+{
+    MailSettings &settings = mailSettings();
+    // Shared with the library's thread: a call still running when the program ends keeps what
+    // it writes to alive.
+    const auto check
+        = std::make_shared<MailCheck>(m_services.nmail, settings.Pop3Server, settings.UseApop != 0);
+    const std::optional<bool> connected = callLibrary([check] { return check->connect(); });
+    if (!connected)
+        return false;
+    if (!*connected) {
+        // No close call for a connection that was never made.
+        const auto text = callLibrary([check] { return check->failureText(); });
+        if (!text)
+            return false;
+        showErrorBox(*text);
+        return true;
+    }
+
+    // The account is read afresh at every check, never taken from the dialog.
+    const QString id = ReadAccountValue(QStringLiteral("NAME"));
+    const QString password = ReadAccountValue(QStringLiteral("NAME2"));
+    IdPassForm &account = forms().idPassForm.get();
+    account.IdText()->setText(id);
+    account.PassText()->setText(password);
+    settings.UserId = id;
+    settings.UserPassword = password;
+
+    if (id.isEmpty() || password.isEmpty()) {
+        forms().idPassForm.show();
+    } else {
+        const auto result
+            = callLibrary([check, id, password] { return check->authenticate(id, password); });
+        if (!result)
+            return false;
+        *count = *result;
+        for (int n = 1; n <= *count; ++n) {
+            showProgress(n, *count);
+            if (!callLibrary([check, n] { check->fetch(n); }))
+                return false;
+        }
+        if (*count < 0) {
             const auto text = callLibrary([check] { return check->failureText(); });
             if (!text)
-                return;
+                return false;
             showErrorBox(*text);
-            showCheckResult(count);
-            return;
         }
-
-        // The account is read afresh at every check, never taken from the dialog.
-        const QString id = ReadAccountValue(QStringLiteral("NAME"));
-        const QString password = ReadAccountValue(QStringLiteral("NAME2"));
-        IdPassForm &account = forms().idPassForm.get();
-        account.IdText()->setText(id);
-        account.PassText()->setText(password);
-        settings.UserId = id;
-        settings.UserPassword = password;
-
-        if (id.isEmpty() || password.isEmpty()) {
-            forms().idPassForm.show();
-        } else {
-            const auto result
-                = callLibrary([check, id, password] { return check->authenticate(id, password); });
-            if (!result)
-                return;
-            count = *result;
-            for (int n = 1; n <= count; ++n) {
-                showProgress(n, count);
-                if (!callLibrary([check, n] { check->fetch(n); }))
-                    return;
-            }
-            if (count < 0) {
-                const auto text = callLibrary([check] { return check->failureText(); });
-                if (!text)
-                    return;
-                showErrorBox(*text);
-            }
-        }
-        if (!callLibrary([check] { check->close(); }))
-            return;
     }
-    showCheckResult(count);
+    return callLibrary([check] { check->close(); });
 }
 
 void MainForm::Command5_Click()

@@ -129,6 +129,9 @@ private:
     QSize currentOuterTwips() const;
     void measureFrame();
 
+    // The check's steps with the server, in order; false when the program is ending and the
+    // check must stop at once. count is the login's result, or 0 when there was none.
+    bool checkServer(int *count);
     // Runs call on the library's thread and returns its result (true for a call without one)
     // once it has run, or nothing when the program is ending and the check must stop at once.
     template<class Call> auto callLibrary(Call call);
