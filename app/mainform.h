@@ -22,8 +22,8 @@
 class BackgroundTune;
 class CheckGuard;
 class CommonDialog;
-class LibraryThread;
 class GifPane;
+class LibraryThread;
 class MediaCommandLayer;
 class NMailApi;
 class PictureBox;
