@@ -129,16 +129,11 @@ def cpu_seconds(pid):
 
 
 def run_time_ns(pid):
-    """Time on a CPU of all the process's live threads, in nanoseconds (schedstat): finer than
-    the clock ticks of /proc/PID/stat, and, unlike wall time, hardly moved by other load."""
-    total = 0
-    for task in os.listdir(f"/proc/{pid}/task"):
-        try:
-            with open(f"/proc/{pid}/task/{task}/schedstat") as f:
-                total += int(f.read().split()[0])
-        except (FileNotFoundError, ProcessLookupError):
-            pass
-    return total
+    """Time on a CPU of the whole process, in nanoseconds: all its threads, also those that have
+    already ended (a sum over /proc/PID/task would miss them). It is the process's CPU clock,
+    the one clock_getcpuclockid(3) names for pid: finer than the clock ticks of /proc/PID/stat,
+    and, unlike wall time, hardly moved by other load."""
+    return time.clock_gettime_ns(((~pid) << 3) | 2)  # CPUCLOCK_SCHED of the whole process
 
 
 def context_switches(pid):
