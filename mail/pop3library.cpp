@@ -2,7 +2,7 @@
 
 #include "mail/pop3headers.h"
 #include "mail/pop3session.h"
-#include "mail/pop3transport.h"
+#include "mail/sockettransport.h"
 
 #include <cstring>
 
@@ -139,15 +139,13 @@ int Pop3Library::NMailPop3Connect(const QString &server)
     if (!address.valid)
         return fail(Pop3Error::ConnectFailed,
             QStringLiteral("サーバー名「%1」の形式が正しくありません。").arg(server));
+    auto transport = std::make_unique<SocketTransport>();
     QString text;
-    auto transport = makeSocketTransport(&text);
-    if (!transport)
-        return fail(Pop3Error::ConnectFailed, text);
     // One deadline for the whole connection, the server's greeting included.
     const QDeadlineTimer deadline(m_connectTimeout);
     const auto opened = transport->open(address.host, address.port,
         address.port == m_implicitTlsPort, m_extraCaPem, deadline, &text);
-    if (opened != Pop3SocketTransport::OpenResult::Ok)
+    if (opened != SocketTransport::OpenResult::Ok)
         return fail(Pop3Error::ConnectFailed, text);
     return addSession(
         std::make_unique<Pop3Session>(std::move(transport), address.host, m_replyTimeout),

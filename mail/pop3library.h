@@ -6,9 +6,8 @@
 //                 filling the caller's buffers (pop3headers.h cuts and decodes header text);
 //   Pop3Session   one connection's protocol, one command and reply at a time; the only place
 //                 that parses server replies (pop3session.h);
-//   Pop3Transport the byte stream: a socket with blocking, bounded waits, loaded with the
-//                 network libraries at the first connection (pop3transport.h); tests and the
-//                 fuzz target substitute canned server bytes.
+//   Pop3Transport the byte stream: SocketTransport is QSslSocket with blocking, bounded waits
+//                 (sockettransport.h); tests and the fuzz target substitute canned server bytes.
 //
 // Every call blocks the thread it is made on: during a check, the library's own thread
 // (librarythread.h), never the window's. Every wait has a deadline (the connection's, 30 s,

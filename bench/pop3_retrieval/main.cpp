@@ -18,8 +18,8 @@
 
 #include "fakes/dovecot.h"
 
-#include "mail/net/sockettransport.h"
 #include "mail/pop3library.h"
+#include "mail/sockettransport.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -133,7 +133,7 @@ int rssChild(quint16 port, const QString &user, const QString &password, qint64 
             auto transport = std::make_unique<SocketTransport>(readBufferSize);
             QString failure;
             if (transport->open(host, port, false, {}, QDeadlineTimer(30000), &failure)
-                != Pop3SocketTransport::OpenResult::Ok)
+                != SocketTransport::OpenResult::Ok)
                 return -1;
             return library.attachTransport(std::move(transport), host);
         };

@@ -4,7 +4,7 @@
 // Build (not part of the normal build):
 //   clang++ -std=c++20 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined -I. -Itests/pop3 \
 //       tests/fuzz/fuzz_pop3.cpp mail/pop3library.cpp mail/pop3session.cpp \
-//       mail/pop3transport.cpp mail/pop3headers.cpp mail/trimatnul.cpp \
+//       mail/sockettransport.cpp mail/pop3headers.cpp mail/trimatnul.cpp \
 //       $(pkg-config --cflags --libs Qt6Core Qt6Network) -o fuzz_pop3
 //   ./fuzz_pop3 -max_total_time=60 tests/fuzz/corpus/pop3
 //

@@ -1,6 +1,6 @@
 // Reaching a server by name: the name is looked up within the connection's deadline, and each
 // address it gives is tried in turn.
-#include "mail/net/sockettransport.h"
+#include "mail/sockettransport.h"
 
 #include <QHostAddress>
 #include <QStringList>
@@ -34,7 +34,7 @@ TEST(SocketTransportTest, NamesAreLookedUpAndTheirAddressesTriedInTurn)
     QString text;
     ASSERT_EQ(transport.open(QStringLiteral("pop.example.test"), port, false, {},
                   QDeadlineTimer(10000), &text),
-        Pop3SocketTransport::OpenResult::Ok)
+        SocketTransport::OpenResult::Ok)
         << text.toStdString();
     EXPECT_TRUE(second.waitForNewConnection(10000)) << "the first address that accepts is used";
     EXPECT_FALSE(third.hasPendingConnections());
@@ -44,7 +44,7 @@ TEST(SocketTransportTest, NamesAreLookedUpAndTheirAddressesTriedInTurn)
     // An address needs no lookup.
     ASSERT_EQ(
         transport.open(QStringLiteral("127.0.0.1"), port, false, {}, QDeadlineTimer(10000), &text),
-        Pop3SocketTransport::OpenResult::Ok);
+        SocketTransport::OpenResult::Ok);
     EXPECT_TRUE(third.waitForNewConnection(10000));
     EXPECT_EQ(asked.size(), 1);
 }
@@ -59,7 +59,7 @@ TEST(SocketTransportTest, LookupFailuresAreReported)
     });
     EXPECT_EQ(
         unknown.open(QStringLiteral("nowhere.test"), 110, false, {}, QDeadlineTimer(10000), &text),
-        Pop3SocketTransport::OpenResult::Failed);
+        SocketTransport::OpenResult::Failed);
     EXPECT_EQ(text, QStringLiteral("サーバー nowhere.test が見つかりません。"));
 
     // Refused at its only address.
@@ -70,7 +70,7 @@ TEST(SocketTransportTest, LookupFailuresAreReported)
     SocketTransport refused(0, [](const QString &) { return answer({ QHostAddress::LocalHost }); });
     EXPECT_EQ(refused.open(QStringLiteral("pop.example.test"), port, false, {},
                   QDeadlineTimer(10000), &text),
-        Pop3SocketTransport::OpenResult::Failed);
+        SocketTransport::OpenResult::Failed);
     EXPECT_EQ(text,
         QStringLiteral("サーバー pop.example.test のポート %1 に接続を拒否されました。").arg(port));
 }
@@ -87,7 +87,7 @@ TEST(SocketTransportTest, ALookupThatDoesNotAnswerEndsAtTheDeadline)
     QString text;
     EXPECT_EQ(transport.open(
                   QStringLiteral("slow.example.test"), 110, false, {}, QDeadlineTimer(200), &text),
-        Pop3SocketTransport::OpenResult::TimedOut);
+        SocketTransport::OpenResult::TimedOut);
     EXPECT_EQ(text, QStringLiteral("サーバー slow.example.test への接続が時間切れになりました。"));
     release.set_value();
 }

@@ -7,8 +7,10 @@
 
 class QSslSocket;
 
-class SocketTransport final : public Pop3SocketTransport {
+class SocketTransport final : public Pop3Transport {
 public:
+    enum class OpenResult { Ok, Failed, TimedOut, TlsFailed };
+
     // Looks a host name up, blocking; QHostInfo::fromName unless another is given.
     using HostLookup = std::function<QHostInfo(const QString &host)>;
 
@@ -17,8 +19,11 @@ public:
     explicit SocketTransport(qint64 readBufferSize = 0, HostLookup lookup = {});
     ~SocketTransport() override;
 
+    // Connects to host:port; implicitTls starts the handshake at once. The peer certificate is
+    // checked against the system's trust store plus the PEM certificates in extraCaPem, and
+    // against host.
     OpenResult open(const QString &host, quint16 port, bool implicitTls,
-        const QByteArray &extraCaPem, QDeadlineTimer deadline, QString *failureText) override;
+        const QByteArray &extraCaPem, QDeadlineTimer deadline, QString *failureText);
     qint64 read(char *data, qint64 maxSize, QDeadlineTimer deadline) override;
     bool write(QByteArrayView data, QDeadlineTimer deadline) override;
     TlsResult startTls(QDeadlineTimer deadline) override;
@@ -33,6 +38,3 @@ private:
     std::unique_ptr<QSslSocket> m_socket;
     HostLookup m_lookup;
 };
-
-// The module's one entry point, looked up by name when the module is loaded.
-extern "C" Pop3SocketTransport *brindle_make_socket_transport();

@@ -1,4 +1,4 @@
-#include "mail/net/sockettransport.h"
+#include "mail/sockettransport.h"
 
 #include <QSslCertificate>
 #include <QSslConfiguration>
@@ -181,7 +181,7 @@ bool SocketTransport::write(QByteArrayView data, QDeadlineTimer deadline)
     return true;
 }
 
-Pop3Transport::TlsResult SocketTransport::startTls(QDeadlineTimer deadline)
+SocketTransport::TlsResult SocketTransport::startTls(QDeadlineTimer deadline)
 {
     // Whatever the server sent after its reply to STLS came in plain text: an attacker may have
     // put it there, so it must never be read as if it had come through the encrypted channel.
@@ -190,7 +190,7 @@ Pop3Transport::TlsResult SocketTransport::startTls(QDeadlineTimer deadline)
     return finishHandshake(deadline);
 }
 
-Pop3Transport::TlsResult SocketTransport::finishHandshake(QDeadlineTimer deadline)
+SocketTransport::TlsResult SocketTransport::finishHandshake(QDeadlineTimer deadline)
 {
     TlsResult result;
     if (m_socket->waitForEncrypted(waitMs(deadline))) {
@@ -225,9 +225,4 @@ void SocketTransport::close()
         if (m_socket->state() != QAbstractSocket::UnconnectedState)
             m_socket->abort();
     }
-}
-
-Pop3SocketTransport *brindle_make_socket_transport()
-{
-    return new SocketTransport;
 }
