@@ -4,8 +4,6 @@
     icon/brindle.ico, icon/brindle.png    the program icon: the food stall
     icon/brindle-{16,...,256}.png         the same icon for the desktop's icon theme, at
                                           16, 24, 32, 48, 64, 128 and 256 pixels
-    icon/brindle.rgba                     the same 32x32 icon as bare RGBA pixels, the
-                                          copy the windows use
     buttons/Picture{1,7,8,10}.gif         the four 22x22 button pictures
     ★MailData/Yatai.gif                   idle scene: the stall keeper at work
     ★MailData/nande.gif, nande2.gif       event scenes: the crying traveller and the
@@ -794,7 +792,6 @@ def main():
     icon = draw_icon()
     pk.write_ico(os.path.join(HERE, "icon", "brindle.ico"), icon)
     pk.write_png_rgba(os.path.join(HERE, "icon", "brindle.png"), icon)
-    pk.write_raw_rgba(os.path.join(HERE, "icon", "brindle.rgba"), icon)
     show("icon", icon, 8)
     for size in HICOLOR_SIZES:
         pk.write_png_rgba_at(os.path.join(HERE, "icon", f"brindle-{size}.png"), icon, size)

@@ -348,10 +348,3 @@ def write_png_rgba_at(path, img, size, largest=256, transparent="clear"):
     else:
         rgba = rgba.resize((largest, largest), Image.NEAREST).resize((size, size), Image.BOX)
     rgba.save(path, optimize=False)
-
-
-def write_raw_rgba(path, img, transparent="clear"):
-    """Bare pixels, 4 bytes each in the order R, G, B, A, rows top to bottom: a picture the
-    program can use without a decoder."""
-    with open(path, "wb") as f:
-        f.write(to_rgba(img, transparent).tobytes())

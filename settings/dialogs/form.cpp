@@ -6,12 +6,10 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QResource>
 #include <QScreen>
 #include <QStyle>
 
@@ -99,17 +97,7 @@ void fitCaptionToWidth(QWidget *control)
 QIcon programIcon()
 {
     const QIcon shared = QGuiApplication::windowIcon();
-    if (!shared.isNull())
-        return shared;
-    // The icon's bare-pixel copy: the main window sets it before its first paint, and decoding
-    // the PNG or the ICO there costs more than the rest of the icon's way to the screen.
-    const QByteArray pixels = QResource(QStringLiteral(":/icon/brindle.rgba")).uncompressedData();
-    constexpr int Side = 32;
-    if (pixels.size() != Side * Side * 4)
-        return {};
-    const QImage image(reinterpret_cast<const uchar *>(pixels.constData()), Side, Side, Side * 4,
-        QImage::Format_RGBA8888);
-    return QIcon(QPixmap::fromImage(image));
+    return shared.isNull() ? QIcon(QStringLiteral(":/icon/brindle.ico")) : shared;
 }
 
 Form::Form(QWidget *parent)

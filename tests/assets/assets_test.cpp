@@ -374,27 +374,6 @@ TEST(AssetsTest, ThemeIconsAreThePictureAtEachSize)
     }
 }
 
-TEST(AssetsTest, BarePixelIconIsThePngPicture)
-{
-    const QByteArray raw = readAsset("icon/brindle.rgba");
-    ASSERT_EQ(raw.size(), 32 * 32 * 4);
-    const QImage bare = QImage(
-        reinterpret_cast<const uchar *>(raw.constData()), 32, 32, 32 * 4, QImage::Format_RGBA8888)
-                            .convertToFormat(QImage::Format_ARGB32);
-    const QImage png = QImage(QString::fromUtf8(BRINDLE_SOURCE_DIR "/assets/icon/brindle.png"))
-                           .convertToFormat(QImage::Format_ARGB32);
-    ASSERT_EQ(png.size(), QSize(32, 32));
-    int differing = 0;
-    int transparent = 0;
-    for (int y = 0; y < 32; ++y)
-        for (int x = 0; x < 32; ++x) {
-            differing += bare.pixel(x, y) != png.pixel(x, y);
-            transparent += qAlpha(bare.pixel(x, y)) == 0;
-        }
-    EXPECT_EQ(differing, 0);
-    EXPECT_GT(transparent, 0);
-}
-
 namespace {
 
 struct MidiInfo {
