@@ -6,7 +6,8 @@
 // though the button shows only when the menus do not fit. The stock styles read that icon from
 // image files, and finding the reader for them makes Qt load and probe every image format
 // plugin installed, with the libraries behind each. That cost belongs to the first time the
-// button is painted, not to every start.
+// button is painted, not to every start: without the proxy, the first paint came 4.7 ms later,
+// after 4.6 ms more CPU (bench/startup --peer-build).
 #include <QIconEngine>
 #include <QProxyStyle>
 #include <functional>
