@@ -5,10 +5,10 @@
 #include "settings/dialogs/forms.h"
 #include "settings/dialogs/henkouform.h"
 #include "settings/dialogs/idpassform.h"
-#include "settings/mailsettings.h"
 #include "settings/dialogs/optionform.h"
-#include "settings/programfolder.h"
 #include "settings/dialogs/setform.h"
+#include "settings/mailsettings.h"
+#include "settings/programfolder.h"
 
 #include <QApplication>
 #include <QCheckBox>
