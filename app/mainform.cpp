@@ -23,6 +23,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,6 +34,7 @@
 #include <QScopeGuard>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <type_traits>
@@ -64,6 +66,21 @@ PictureBox *makePictureButton(QWidget *container, const char *name, int left, in
     box->setPalette(palette);
     box->setPixmap(QPixmap(QStringLiteral(":/buttons/%1.gif").arg(QLatin1String(name))));
     return box;
+}
+
+// For bench/check: with BRINDLE_CHECK_TIMES naming a file, each check from the menu appends the
+// moment it starts and the moment its result shows (steady clock, in nanoseconds).
+void noteCheckMoment(const char *what)
+{
+    static const QString path = qEnvironmentVariable("BRINDLE_CHECK_TIMES");
+    if (path.isEmpty())
+        return;
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Append))
+        file.write(QByteArray(what) + ' '
+            + QByteArray::number(
+                qint64(std::chrono::steady_clock::now().time_since_epoch().count()))
+            + '\n');
 }
 
 } // namespace
@@ -510,7 +527,9 @@ void MainForm::Timer1_Timer()
 
 void MainForm::mcheck_Click()
 {
+    noteCheckMoment("start");
     Picture7_Click();
+    noteCheckMoment("result");
 }
 
 void MainForm::Picture7_Click()

@@ -1,7 +1,8 @@
 // The POP3 library's cost in one run, against a throwaway Dovecot:
-// - time: a full mail check of 1,000 messages (10 to 200 KB, the same every run) against curl
-//   over one connection and fetchmail (fetchall keep, into /dev/null); medians of --runs runs
-//   (default 5; the figures want at least 5);
+// - time: a full mail check of 1,000 messages (10 to 200 KB, the same every run) against the
+//   limit (limitreader.c: every RETR sent at once, the bytes read and thrown away), curl over
+//   one connection and fetchmail (fetchall keep, into /dev/null), in turn; medians of --runs
+//   runs (default 5; the figures want at least 5);
 // - memory: peak RSS of a check of a mailbox whose largest message is 50 MB, in a child process
 //   (this binary again, with --rss-child), over the same child's peak before the check, with the
 //   resident size at each step of the largest message; then, for the diagnosis, the same check
@@ -9,10 +10,14 @@
 // - round trips per message, counted by a server of our own (roundtripserver.h) over 100 small
 //   messages, with and without PIPELINING in CAPA.
 // The last line is
-//   ratio_vs_curl=X ratio_vs_fetchmail=Y peak_rss_over_idle_mb=Z round_trips_pipelining=A
+//   ratio_vs_limit=L ratio_vs_curl=X ratio_vs_fetchmail=Y peak_rss_over_idle_mb=Z round_trips_pipelining=A
 //   round_trips_plain=B
 // (time ratios are ours divided by theirs, below 1 means faster; MB are MiB).
 // Run it as root (Dovecot's mail user is then nobody).
+//
+// With --serve it only sets up the 1,000-message mailbox, prints "port=P user=U password=W
+// count=N" and then answers lines on its standard input: "library" with "library SECONDS" (one
+// timed check by the library) and "limit" with "limit SECONDS"; bench/check drives it so.
 #include "checkrun.h"
 #include "roundtripserver.h"
 
@@ -115,6 +120,52 @@ double timeProcess(const QString &program, const QStringList &arguments)
         return -1;
     }
     return timer.elapsed() / 1000.0;
+}
+
+double timeLimit(quint16 port)
+{
+    return timeProcess(QCoreApplication::applicationDirPath() + QStringLiteral("/limitreader"),
+        { QStringLiteral("127.0.0.1"), QString::number(port), "bench", "pw",
+            QString::number(MessageCount) });
+}
+
+// Adds the timed runs' 1,000 messages to user "bench"; their size in bytes.
+qint64 addBenchMailbox(DovecotServer &dovecot)
+{
+    dovecot.addUser("bench", "pw");
+    quint32 seed = 20260301;
+    qint64 bytes = 0;
+    for (int n = 1; n <= MessageCount; ++n) {
+        const QByteArray message = makeMessage(n, &seed);
+        bytes += message.size();
+        dovecot.addMessage("bench", message);
+    }
+    return bytes;
+}
+
+// The --serve mode (see the top of this file).
+int serve()
+{
+    DovecotServer dovecot(DovecotServer::Security::Plain);
+    const qint64 bytes = addBenchMailbox(dovecot);
+    if (!dovecot.start()) {
+        std::fprintf(stderr, "%s\n", qPrintable(dovecot.errorText()));
+        return 1;
+    }
+    std::printf("port=%d user=bench password=pw count=%d\n", dovecot.port(), MessageCount);
+    std::fflush(stdout);
+    char line[64];
+    while (std::fgets(line, sizeof line, stdin)) {
+        const QByteArray command = QByteArray(line).trimmed();
+        if (command == "library")
+            std::printf("library %.4f\n", timeLibrary(dovecot.port(), bytes));
+        else if (command == "limit")
+            std::printf("limit %.4f\n", timeLimit(dovecot.port()));
+        else
+            std::printf("unknown %s\n", command.constData());
+        std::fflush(stdout);
+    }
+    return 0;
 }
 
 // --- Memory --------------------------------------------------------------------------------
@@ -292,27 +343,22 @@ int main(int argc, char **argv)
 
     int runs = DefaultRuns;
     for (int i = 1; i < arguments.size(); ++i) {
-        if (arguments[i] == QLatin1String("--runs") && i + 1 < arguments.size()) {
+        if (arguments[i] == QLatin1String("--serve")) {
+            return serve();
+        } else if (arguments[i] == QLatin1String("--runs") && i + 1 < arguments.size()) {
             runs = std::max(1, arguments[++i].toInt());
         } else {
             std::fprintf(stderr,
                 "usage: %s [--runs N]   (timed runs of the 1,000 messages; "
-                "default %d)\n",
-                argv[0], DefaultRuns);
+                "default %d)\n       %s --serve\n",
+                argv[0], DefaultRuns, argv[0]);
             return 2;
         }
     }
 
     DovecotServer dovecot(DovecotServer::Security::Plain);
-    dovecot.addUser("bench", "pw");
+    const qint64 benchBytes = addBenchMailbox(dovecot);
     dovecot.addUser("big", "pw");
-    quint32 seed = 20260301;
-    qint64 benchBytes = 0;
-    for (int n = 1; n <= MessageCount; ++n) {
-        const QByteArray message = makeMessage(n, &seed);
-        benchBytes += message.size();
-        dovecot.addMessage("bench", message);
-    }
     // The memory run's mailbox: a few small messages around one of 50 MB.
     const int bigSize = BigMessageMb * 1024 * 1024;
     qint64 bigBytes = 0;
@@ -343,21 +389,23 @@ int main(int argc, char **argv)
         file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     }
 
-    std::vector<double> ours, curl, fetchmail;
+    std::vector<double> ours, limit, curl, fetchmail;
     for (int run = 0; run < runs; ++run) {
         ours.push_back(timeLibrary(port, benchBytes));
+        limit.push_back(timeLimit(port));
         curl.push_back(timeProcess("curl",
             { "-s", "-u", "bench:pw",
                 QStringLiteral("pop3://127.0.0.1:%1/[1-%2]").arg(port).arg(MessageCount), "-o",
                 "/dev/null" }));
         fetchmail.push_back(
             timeProcess("fetchmail", { "-f", rc, "--bsmtp", "/dev/null", "--nosoftbounce", "-s" }));
-        std::printf("run %d: library %.3f s, curl %.3f s, fetchmail %.3f s\n", run + 1, ours.back(),
-            curl.back(), fetchmail.back());
+        std::printf("run %d: library %.3f s, limit %.3f s, curl %.3f s, fetchmail %.3f s\n",
+            run + 1, ours.back(), limit.back(), curl.back(), fetchmail.back());
         std::fflush(stdout);
     }
-    const double o = median(ours), c = median(curl), f = median(fetchmail);
-    std::printf("median of %d: library %.3f s, curl %.3f s, fetchmail %.3f s\n", runs, o, c, f);
+    const double o = median(ours), l = median(limit), c = median(curl), f = median(fetchmail);
+    std::printf("median of %d: library %.3f s, limit %.3f s, curl %.3f s, fetchmail %.3f s\n",
+        runs, o, l, c, f);
     std::fflush(stdout);
 
     std::printf("memory: the check as the program makes it\n");
@@ -373,9 +421,10 @@ int main(int argc, char **argv)
     const double pipelined = measureRoundTrips(true);
     const double plain = measureRoundTrips(false);
 
-    std::printf("ratio_vs_curl=%.3f ratio_vs_fetchmail=%.3f peak_rss_over_idle_mb=%.1f "
-                "round_trips_pipelining=%.2f round_trips_plain=%.2f\n",
-        o / c, o / f, overIdle, pipelined, plain);
-    const bool measured = o > 0 && c > 0 && f > 0 && overIdle >= 0 && pipelined > 0 && plain > 0;
+    std::printf("ratio_vs_limit=%.3f ratio_vs_curl=%.3f ratio_vs_fetchmail=%.3f "
+                "peak_rss_over_idle_mb=%.1f round_trips_pipelining=%.2f round_trips_plain=%.2f\n",
+        o / l, o / c, o / f, overIdle, pipelined, plain);
+    const bool measured
+        = o > 0 && l > 0 && c > 0 && f > 0 && overIdle >= 0 && pipelined > 0 && plain > 0;
     return measured ? 0 : 1;
 }
