@@ -183,9 +183,9 @@ int Pop3Library::NMailPop3GetMailStatus(int handle, int mailNo, std::span<char> 
     Pop3Session *s = session(handle);
     if (!s)
         return m_lastFailureCode;
-    if (const int rc = s->retrieve(mailNo))
+    if (const int rc = s->retrieve(mailNo, false))
         return failFrom(*s, rc);
-    return fillHeaders(s->message(), subject, from, date, messageId);
+    return fillHeaders(s->messageHead(), subject, from, date, messageId);
 }
 
 int Pop3Library::NMailPop3GetMailSize(int handle, int mailNo)
@@ -214,11 +214,11 @@ int Pop3Library::NMailPop3GetMail(int handle, int mailNo, std::span<char> subjec
     Pop3Session *s = session(handle);
     if (!s)
         return m_lastFailureCode;
-    if (const int rc = s->retrieve(mailNo))
+    if (const int rc = s->retrieve(mailNo, true))
         return failFrom(*s, rc);
     if (const int rc = s->readMessageInto(body))
         return failFrom(*s, rc);
-    return fillHeaders(s->message(), subject, from, date, messageId);
+    return fillHeaders(s->messageHead(), subject, from, date, messageId);
 }
 
 int Pop3Library::NMailGetMessage(int /*code*/, std::span<char> buffer, int *size)

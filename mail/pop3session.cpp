@@ -9,12 +9,10 @@ namespace {
 
 constexpr qsizetype InputBufferSize = 64 * 1024;
 constexpr qint64 MaxCapabilityBytes = 64 * 1024;
-// Kept of a message even when LIST gave a smaller size, so its header can still be read.
-constexpr qint64 MinKeptBytes = 64 * 1024;
 constexpr qsizetype MaxTimestamp = 256;
-// Messages above this are not kept whole: the mail call streams them into the caller's buffer.
-constexpr qint64 WholeMessageLimit = 1024 * 1024;
+// The most of a message kept for its header fields; the rest goes straight to the caller.
 constexpr qsizetype HeadBytes = 256 * 1024;
+constexpr int HeadEnded = 3;
 
 // Server text made fit for a message: control characters (NUL included) become spaces.
 QString serverText(const QByteArray &text)
@@ -185,9 +183,54 @@ int Pop3Session::readReply(Reply *reply, QDeadlineTimer deadline)
 }
 
 // Multi-line data after a positive reply: lines up to a line holding only ".", with the leading
-// dot of stuffed lines removed. The bytes go into out until it holds keepLimit bytes; the rest
-// is read and dropped so the connection stays in step. Lines may end in CRLF or a bare LF and
-// may be of any length; the terminator may arrive split anywhere.
+// dot of stuffed lines removed. Lines may end in CRLF or a bare LF and may be of any length; the
+// terminator may arrive split anywhere. The bytes go to take(data, size) in as few pieces as the
+// dots allow: everything up to the next line that starts with a dot is one piece. take returns
+// how much it took; taking less stops the pump there (done stays false), with the rest of the
+// data still to come.
+template<class Sink> int Pop3Session::pumpData(Sink &&take, bool *done)
+{
+    *done = false;
+    for (;;) {
+        while (m_inStart < m_inEnd) {
+            const char *p = m_in.constData() + m_inStart;
+            const qsizetype available = m_inEnd - m_inStart;
+            if (m_dataAtLineStart && p[0] == '.') {
+                if (available < 2)
+                    break;
+                if (p[1] == '\n') {
+                    m_inStart += 2;
+                    *done = true;
+                    return 0;
+                }
+                if (p[1] == '\r') {
+                    if (available < 3)
+                        break;
+                    if (p[2] == '\n') {
+                        m_inStart += 3;
+                        *done = true;
+                        return 0;
+                    }
+                }
+                ++m_inStart; // a stuffed dot
+                m_dataAtLineStart = false;
+                continue;
+            }
+            const auto *dotLine = static_cast<const char *>(memmem(p, size_t(available), "\n.", 2));
+            const qsizetype piece = dotLine ? dotLine - p + 1 : available;
+            const qsizetype took = take(p, piece);
+            if (took > 0) {
+                m_inStart += took;
+                m_dataAtLineStart = p[took - 1] == '\n';
+            }
+            if (took < piece)
+                return 0;
+        }
+        if (const int rc = fill(replyDeadline()))
+            return rc;
+    }
+}
+
 int Pop3Session::readData(QByteArray *out, qint64 keepLimit)
 {
     m_dataAtLineStart = true;
@@ -197,57 +240,42 @@ int Pop3Session::readData(QByteArray *out, qint64 keepLimit)
             const qint64 room = keepLimit - out->size();
             if (room > 0)
                 out->append(p, qsizetype(std::min<qint64>(room, n)));
+            return n;
         },
-        -1, &done);
+        &done);
 }
 
-int Pop3Session::pumpData(
-    const std::function<void(const char *, qsizetype)> &sink, qint64 stopAfter, bool *done)
+// Takes message bytes into the head up to the end of the header fields (the first empty line)
+// or HeadBytes, whichever comes first. m_headScan: 0 inside a line, 1 at a line's start, 2 after
+// a CR at a line's start, HeadEnded once the empty line has been taken.
+qsizetype Pop3Session::takeHead(const char *data, qsizetype size)
 {
-    qint64 delivered = 0;
-    *done = false;
-    for (;;) {
-        while (m_inStart < m_inEnd) {
-            if (stopAfter >= 0 && delivered >= stopAfter)
-                return 0;
-            const char *p = m_in.constData() + m_inStart;
-            const qsizetype available = m_inEnd - m_inStart;
-            if (m_dataAtLineStart) {
-                if (p[0] == '.') {
-                    if (available < 2)
-                        break;
-                    if (p[1] == '\n') {
-                        m_inStart += 2;
-                        *done = true;
-                        return 0;
-                    }
-                    if (p[1] == '\r') {
-                        if (available < 3)
-                            break;
-                        if (p[2] == '\n') {
-                            m_inStart += 3;
-                            *done = true;
-                            return 0;
-                        }
-                    }
-                    ++m_inStart;
-                    m_dataAtLineStart = false;
-                    continue;
-                }
-                m_dataAtLineStart = false;
-            }
-            const auto *nl = static_cast<const char *>(std::memchr(p, '\n', size_t(available)));
-            const qsizetype chunk = nl ? nl - p + 1 : available;
-            sink(p, chunk);
-            delivered += chunk;
-            m_inStart += chunk;
-            m_dataAtLineStart = nl != nullptr;
+    if (m_headScan == HeadEnded)
+        return 0;
+    const qsizetype room = HeadBytes - m_head.size();
+    const qsizetype scan = std::min(size, room);
+    qsizetype i = 0;
+    qsizetype end = -1;
+    while (i < scan && end < 0) {
+        if (m_headScan == 0) {
+            const auto *nl
+                = static_cast<const char *>(std::memchr(data + i, '\n', size_t(scan - i)));
+            i = nl ? nl - data + 1 : scan;
+            m_headScan = nl ? 1 : 0;
+        } else if (data[i] == '\n') {
+            end = ++i;
+        } else if (m_headScan == 1 && data[i] == '\r') {
+            m_headScan = 2;
+            ++i;
+        } else {
+            m_headScan = 0;
         }
-        if (stopAfter >= 0 && delivered >= stopAfter)
-            return 0;
-        if (const int rc = fill(replyDeadline()))
-            return rc;
     }
+    if (end >= 0)
+        m_headScan = HeadEnded;
+    const qsizetype took = end >= 0 ? end : scan;
+    m_head.append(data, took);
+    return took;
 }
 
 int Pop3Session::drainPending()
@@ -255,27 +283,28 @@ int Pop3Session::drainPending()
     if (!m_dataPending)
         return 0;
     m_dataPending = false;
-    m_messageNumber = 0;
+    m_textReadable = m_headWhole;
     bool done = false;
-    return pumpData([](const char *, qsizetype) {}, -1, &done);
+    return pumpData([](const char *, qsizetype n) { return n; }, &done);
 }
 
 int Pop3Session::readMessageInto(std::span<char> body)
 {
     size_t length = 0;
     auto put = [&](const char *p, qsizetype n) {
-        if (body.empty())
-            return;
-        const size_t take = std::min(size_t(n), body.size() - 1 - length);
-        std::memcpy(body.data() + length, p, take);
-        length += take;
+        if (!body.empty()) {
+            const size_t take = std::min(size_t(n), body.size() - 1 - length);
+            std::memcpy(body.data() + length, p, take);
+            length += take;
+        }
+        return n;
     };
-    put(m_message.constData(), m_message.size());
+    put(m_head.constData(), m_head.size());
     if (m_dataPending) {
         m_dataPending = false;
-        m_messageNumber = 0; // only the head stays; a second fetch asks the server again
+        m_textReadable = false; // the head stays; the text is read again from the server
         bool done = false;
-        if (const int rc = pumpData(put, -1, &done))
+        if (const int rc = pumpData(put, &done))
             return rc;
     }
     if (!body.empty())
@@ -495,7 +524,7 @@ qint64 Pop3Session::messageSize(int number)
     return size;
 }
 
-int Pop3Session::readRetrReply(int number, qint64 size, bool keep)
+int Pop3Session::readRetrReply(int number, bool keep)
 {
     Reply reply;
     if (const int rc = readReply(&reply))
@@ -505,31 +534,29 @@ int Pop3Session::readRetrReply(int number, qint64 size, bool keep)
             QStringLiteral("メッセージ %1 を取得できません：%2")
                 .arg(number)
                 .arg(serverText(reply.text)));
-    m_message.clear();
+    // resize, not clear: the head's buffer serves every message.
+    m_head.resize(0);
     m_messageNumber = 0;
-    if (keep && size > WholeMessageLimit) {
-        // Large: keep the head for the header fields and leave the rest on the connection.
-        m_message.reserve(HeadBytes);
-        m_dataAtLineStart = true;
-        bool done = false;
-        if (const int rc = pumpData(
-                [&](const char *p, qsizetype n) { m_message.append(p, n); }, HeadBytes, &done))
-            return rc;
-        m_dataPending = !done;
-        m_messageNumber = number;
-        return 0;
-    }
-    if (const int rc = readData(&m_message, keep ? std::max(size, MinKeptBytes) : 0))
+    m_dataAtLineStart = true;
+    bool done = false;
+    if (!keep)
+        return pumpData([](const char *, qsizetype n) { return n; }, &done);
+    m_headScan = 1;
+    if (const int rc
+        = pumpData([this](const char *p, qsizetype n) { return takeHead(p, n); }, &done))
         return rc;
+    m_headWhole = done;
+    m_dataPending = !done;
+    m_textReadable = true;
     m_messageNumber = number;
     return 0;
 }
 
-int Pop3Session::retrieve(int number)
+int Pop3Session::retrieve(int number, bool withText)
 {
     if (const int rc = checkMessageNumber(number))
         return rc;
-    if (m_messageNumber == number)
+    if (m_messageNumber == number && (m_textReadable || !withText))
         return 0;
 
     const QByteArray retr = "RETR " + QByteArray::number(number) + "\r\n";
@@ -548,11 +575,9 @@ int Pop3Session::retrieve(int number)
             return m_brokenCode;
         const bool keep = listRc == 0 && size <= MaxMessageSize;
         const QString listFailure = m_failureText;
-        if ((rc = readRetrReply(number, size, keep)))
+        if ((rc = readRetrReply(number, keep)))
             return rc;
         if (!keep) {
-            m_messageNumber = 0;
-            m_message.clear();
             return listRc ? fail(Pop3Error(listRc), listFailure)
                           : fail(Pop3Error::MessageTooLarge,
                               QStringLiteral("メッセージ %1 が大きすぎます。").arg(number));
@@ -568,7 +593,7 @@ int Pop3Session::retrieve(int number)
             QStringLiteral("メッセージ %1 が大きすぎます。").arg(number));
     if ((rc = send(retr)))
         return rc;
-    return readRetrReply(number, size, true);
+    return readRetrReply(number, true);
 }
 
 void Pop3Session::quit()

@@ -11,7 +11,6 @@
 #include <QSet>
 #include <QString>
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <span>
 
@@ -34,14 +33,14 @@ public:
     int authenticate(const QString &user, const QString &password, bool apop);
     // The size from LIST n (up to 2^63), or a failure code.
     qint64 messageSize(int number);
-    // Makes message number the retrieved one; message() then holds its unstuffed bytes.
-    int retrieve(int number);
-    const QByteArray &message() const { return m_message; }
-    // True when the retrieved message is large and only its head is in message(): the rest is
-    // still on the connection, to be read by readMessageInto().
-    bool isMessageStreaming() const { return m_dataPending; }
-    // Copies the retrieved message into body (cut to body.size() - 1 bytes, then a NUL), reading
-    // the rest of a streamed one straight from the connection.
+    // Makes message number the retrieved one. Its head (the header fields, and the whole message
+    // when it is short) is then in messageHead(); the rest stays on the connection until
+    // readMessageInto() or the next command. withText asks that the text can still be read,
+    // which after readMessageInto() takes the message anew.
+    int retrieve(int number, bool withText);
+    const QByteArray &messageHead() const { return m_head; }
+    // Copies the retrieved message into body (cut to body.size() - 1 bytes, then a NUL), the rest
+    // straight from the connection.
     int readMessageInto(std::span<char> body);
     void quit();
 
@@ -68,8 +67,8 @@ private:
     int readReply(Reply *reply, QDeadlineTimer deadline);
     int readStatusLine(QByteArray *line, QDeadlineTimer deadline);
     int readData(QByteArray *out, qint64 keepLimit);
-    int pumpData(
-        const std::function<void(const char *, qsizetype)> &sink, qint64 stopAfter, bool *done);
+    template<class Sink> int pumpData(Sink &&take, bool *done);
+    qsizetype takeHead(const char *data, qsizetype size);
     int drainPending();
     int fill(QDeadlineTimer deadline);
     int command(const QByteArray &line, Reply *reply);
@@ -77,7 +76,7 @@ private:
     int startTls();
     int login(const QString &user, const QString &password, bool apop);
     int readListReply(int number, const Reply &reply, qint64 *size);
-    int readRetrReply(int number, qint64 size, bool keep);
+    int readRetrReply(int number, bool keep);
     int checkMessageNumber(int number);
     int fail(Pop3Error code, const QString &text);
     int failFatal(Pop3Error code, const QString &text);
@@ -100,11 +99,16 @@ private:
     qsizetype m_inStart = 0;
     qsizetype m_inEnd = 0;
 
-    // The one message kept, and the last LIST answer.
+    // The one message retrieved: its head, and whether its text can still be read (from the
+    // head alone when it is whole, else from the connection while m_dataPending). The head's
+    // buffer is kept from one message to the next. And the last LIST answer.
     int m_messageNumber = 0;
     bool m_dataPending = false;
     bool m_dataAtLineStart = true;
-    QByteArray m_message;
+    bool m_headWhole = false;
+    bool m_textReadable = false;
+    int m_headScan = 0; // where the search for the header's end stands (see takeHead)
+    QByteArray m_head;
     int m_sizeNumber = 0;
     qint64 m_size = 0;
 };
