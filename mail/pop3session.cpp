@@ -102,6 +102,13 @@ int Pop3Session::send(const QByteArray &commands)
 {
     if (const int rc = drainPending())
         return rc;
+    if (const int rc = skipAhead())
+        return rc;
+    return write(commands);
+}
+
+int Pop3Session::write(const QByteArray &commands)
+{
     if (!m_transport->write(commands, replyDeadline()))
         return failFatal(
             Pop3Error::ConnectionLost, QStringLiteral("サーバーへの送信中に接続が切れました。"));
@@ -284,6 +291,25 @@ int Pop3Session::drainPending()
         return 0;
     m_dataPending = false;
     m_textReadable = m_headWhole;
+    bool done = false;
+    return pumpData([](const char *, qsizetype n) { return n; }, &done);
+}
+
+// Reads and drops the replies to the LIST and RETR sent ahead for a message that was not asked
+// for after all.
+int Pop3Session::skipAhead()
+{
+    if (!m_ahead)
+        return 0;
+    m_ahead = 0;
+    Reply list, retr;
+    if (const int rc = readReply(&list))
+        return rc;
+    if (const int rc = readReply(&retr))
+        return rc;
+    if (!retr.ok)
+        return 0;
+    m_dataAtLineStart = true;
     bool done = false;
     return pumpData([](const char *, qsizetype n) { return n; }, &done);
 }
@@ -513,6 +539,13 @@ qint64 Pop3Session::messageSize(int number)
 {
     if (const int rc = checkMessageNumber(number))
         return rc;
+    if (m_ahead == number) {
+        // Its LIST went out ahead, with its RETR: take both replies now.
+        const int rc = retrieve(number, false);
+        if (m_sizeNumber == number)
+            return m_size;
+        return rc;
+    }
     if (m_sizeNumber == number)
         return m_size;
     Reply reply;
@@ -559,13 +592,31 @@ int Pop3Session::retrieve(int number, bool withText)
     if (m_messageNumber == number && (m_textReadable || !withText))
         return 0;
 
-    const QByteArray retr = "RETR " + QByteArray::number(number) + "\r\n";
+    const auto listAndRetr = [](int n) {
+        const QByteArray number = QByteArray::number(n);
+        return "LIST " + number + "\r\nRETR " + number + "\r\n";
+    };
     int rc = 0;
-    if (m_sizeNumber != number && m_capabilities.contains("PIPELINING")) {
-        // One round trip: both commands go out together, and both replies are always read so
-        // the connection stays in step, whatever LIST says.
-        if ((rc = send("LIST " + QByteArray::number(number) + "\r\n" + retr)))
+    if ((m_sizeNumber != number || m_ahead == number) && m_capabilities.contains("PIPELINING")) {
+        // LIST and RETR go out together, and both replies are always read so the connection
+        // stays in step, whatever LIST says. The next message's two go out with them, or were
+        // sent with the last message's, so that the server sends each message while the one
+        // before is read, and never waits for the client.
+        if ((rc = drainPending()))
             return rc;
+        QByteArray requests;
+        if (m_ahead != number) {
+            if ((rc = skipAhead()))
+                return rc;
+            requests = listAndRetr(number);
+        }
+        m_ahead = 0;
+        if (number < m_count)
+            requests += listAndRetr(number + 1);
+        if ((rc = write(requests)))
+            return rc;
+        if (number < m_count)
+            m_ahead = number + 1;
         Reply list;
         if ((rc = readReply(&list)))
             return rc;
@@ -591,7 +642,7 @@ int Pop3Session::retrieve(int number, bool withText)
     if (size > MaxMessageSize)
         return fail(Pop3Error::MessageTooLarge,
             QStringLiteral("メッセージ %1 が大きすぎます。").arg(number));
-    if ((rc = send(retr)))
+    if ((rc = send("RETR " + QByteArray::number(number) + "\r\n")))
         return rc;
     return readRetrReply(number, true);
 }

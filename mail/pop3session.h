@@ -63,6 +63,7 @@ private:
     };
 
     int send(const QByteArray &commands);
+    int write(const QByteArray &commands);
     int readReply(Reply *reply);
     int readReply(Reply *reply, QDeadlineTimer deadline);
     int readStatusLine(QByteArray *line, QDeadlineTimer deadline);
@@ -70,6 +71,7 @@ private:
     template<class Sink> int pumpData(Sink &&take, bool *done);
     qsizetype takeHead(const char *data, qsizetype size);
     int drainPending();
+    int skipAhead();
     int fill(QDeadlineTimer deadline);
     int command(const QByteArray &line, Reply *reply);
     int loadCapabilities();
@@ -109,6 +111,8 @@ private:
     bool m_textReadable = false;
     int m_headScan = 0; // where the search for the header's end stands (see takeHead)
     QByteArray m_head;
+    // The message whose LIST and RETR went out ahead and whose replies are still to come.
+    int m_ahead = 0;
     int m_sizeNumber = 0;
     qint64 m_size = 0;
 };
