@@ -6,6 +6,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 CheckConnector libraryConnect(const QString &server)
@@ -51,8 +52,8 @@ CheckRun runCheck(Pop3Library &library, const CheckConnector &connect, const QSt
             run.ok = false;
             run.error = QStringLiteral("mail %1: %2").arg(n).arg(library.lastFailureText());
         }
-        const auto end = std::find(body.begin(), body.end(), '\0');
-        const QByteArrayView text(body.data(), end - body.begin());
+        const auto *end = static_cast<const char *>(std::memchr(body.data(), 0, body.size()));
+        const QByteArrayView text(body.data(), end ? end - body.data() : qsizetype(body.size()));
         run.bodyBytes += text.size();
         if (observer)
             observer(n, size, CheckStep::Mail, text);
