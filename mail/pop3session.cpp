@@ -55,6 +55,21 @@ QList<QByteArrayView> words(QByteArrayView text)
     return result;
 }
 
+// The length of data up to and including the next line end that a dot follows, or all of it.
+// memchr, not memmem: in a message whose every line is stuffed, memmem's setup per call costs
+// more than the search.
+qsizetype untilDotLine(const char *data, qsizetype size)
+{
+    const char *end = data + size;
+    for (const char *p = data;; ++p) {
+        p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)));
+        if (!p || p + 1 == end)
+            return size;
+        if (p[1] == '.')
+            return p - data + 1;
+    }
+}
+
 bool hasLineBreakOrNul(const QString &text)
 {
     return text.contains(u'\r') || text.contains(u'\n') || text.contains(QChar(u'\0'));
@@ -223,8 +238,7 @@ template<class Sink> int Pop3Session::pumpData(Sink &&take, bool *done)
                 m_dataAtLineStart = false;
                 continue;
             }
-            const auto *dotLine = static_cast<const char *>(memmem(p, size_t(available), "\n.", 2));
-            const qsizetype piece = dotLine ? dotLine - p + 1 : available;
+            const qsizetype piece = untilDotLine(p, available);
             const qsizetype took = take(p, piece);
             if (took > 0) {
                 m_inStart += took;
