@@ -7,7 +7,9 @@
     buttons/Picture{1,7,8,10}.gif         the four 22x22 button pictures
     ★MailData/Yatai.gif                   idle scene: the stall keeper at work
     ★MailData/nande.gif, nande2.gif       event scenes: the crying traveller and the
-                                          singing guitarist (standing / dancing)
+                                          singing guitarist, on the stage by day, and later
+                                          that night by the river, the guitarist on a rock
+                                          and the traveller dancing through his tears
     previews/Image1.gif, Image2.gif       the image dialog's previews of those scenes
 
 Run with /usr/bin/python3 (needs python3-pil). `--preview DIR` also writes 4x enlarged
@@ -614,17 +616,23 @@ def tears(img, x, y, t, n, dancing):
 
 
 def guitarist(pose):
-    """The singing guitarist in a knitted cap. pose: 'strum' (0..1), 'mouth' (0..2), 'bob', 'tap'."""
+    """The singing guitarist in a knitted cap. pose: 'strum' (0..1), 'mouth' (0..2), 'bob', 'tap',
+    'sit' (bool: seated, knees apart and shins short, for a seat drawn behind him)."""
     s = Sprite(110, 140)
     bob = round(pose.get("bob", 0))
     strum = pose.get("strum", 0)
     mouth = pose.get("mouth", 0)
     tap = pose.get("tap", 0)
     cx = 55
-    ground = 132
+    sit = pose.get("sit", False)
+    ground = 124 if sit else 132
     # Legs and shoes.
-    limb(s, [(cx - 7, 100), (cx - 8, ground - 5)], 9, "blue3", "blue4")
-    limb(s, [(cx + 7, 100), (cx + 8, ground - 5 - tap)], 9, "blue3", "blue4")
+    if sit:
+        limb(s, [(cx - 7, 100), (cx - 13, 106), (cx - 9, ground - 5)], 9, "blue3", "blue4")
+        limb(s, [(cx + 7, 100), (cx + 13, 106), (cx + 8, ground - 5 - tap)], 9, "blue3", "blue4")
+    else:
+        limb(s, [(cx - 7, 100), (cx - 8, ground - 5)], 9, "blue3", "blue4")
+        limb(s, [(cx + 7, 100), (cx + 8, ground - 5 - tap)], 9, "blue3", "blue4")
     s.piece(E((cx - 16, ground - 7, cx - 3, ground)), "ink", None, "grey4", 1)
     s.piece(E((cx + 3, ground - 7 - tap, cx + 17, ground - tap)), "ink", None, "grey4", 1)
     # Striped shirt.
@@ -729,44 +737,31 @@ def speech_bubble(img, box, tail):
     pk.stamp(img, s.img)
 
 
-def scene(t, n, dancing):
+def scene(t, n):
+    """One frame of the first event scene: on the stage, the traveller stands and cries."""
     img = background(t, n)
     u = t / n  # where in the loop this frame is, 0..1
-    beat = math.sin(u * 2 * math.pi * (4 if not dancing else 2))
+    beat = math.sin(u * 2 * math.pi * 4)
     # Sparkles that blink around the stage.
     for k, (x, y) in enumerate([(18, 20), (70, 34), (240, 66), (110, 96), (6, 120), (236, 150)]):
         if (t + k * 3) % (n // 2) < n // 3:
             sparkle(img, x, y, (t + k) % (n // 2) < 2)
     # Guitarist on the right.
     gpose = {
-        "strum": (t % 2) if not dancing else (0.5 + 0.5 * math.sin(u * 2 * math.pi * 7)),
-        "mouth": [2, 1, 2, 0, 1, 2, 0][t % 7] if n % 7 == 0 else [2, 1, 2, 0][t % 4],
+        "strum": t % 2,
+        "mouth": [2, 1, 2, 0][t % 4],
         "bob": 1 if beat > 0 else 0,
         "tap": 2 if beat > 0 else 0,
     }
     pk.stamp(img, guitarist(gpose), 128, 38)
     # Traveller on the left.
-    if dancing:
-        # Two hops per loop, kicking left then right; the free arm waves with each hop.
-        a = u * 2 * math.pi * 2
-        pose = {
-            "dance": True,
-            "lift": 7 * abs(math.sin(a / 2 * 2)) ** 0.8,
-            "kick": math.sin(a / 2),
-            "wave": 0.5 + 0.5 * math.sin(a),
-            "tilt": round(3 * math.sin(a / 2)),
-            "sob": 0,
-        }
-    else:
-        pose = {"sob": 1 if t % 4 in (1, 2) else 0}
+    pose = {"sob": 1 if t % 4 in (1, 2) else 0}
     ox, oy = 12, 46
-    # A shadow on the floor stays put while he hops.
-    shadow = 20 - round(pose.get("lift", 0))
-    ImageDraw.Draw(img).ellipse((ox + 52 - shadow, 165, ox + 52 + shadow, 170), fill=C["floor2"])
+    ImageDraw.Draw(img).ellipse((ox + 32, 165, ox + 72, 170), fill=C["floor2"])
     ImageDraw.Draw(img).ellipse((128 + 55 - 22, 167, 128 + 55 + 22, 172), fill=C["floor2"])
     timg, (ex, ey) = traveller(pose)
     pk.stamp(img, timg, ox, oy)
-    tears(img, ox + ex, oy + ey + 2, t, n, dancing)
+    tears(img, ox + ex, oy + ey + 2, t, n, False)
     # Music notes rising from the guitar.
     for k in range(3):
         ph = (u + k / 3) % 1.0
@@ -775,6 +770,174 @@ def scene(t, n, dancing):
         note_sprite(img, x, y, ["blue2", "red2", "green2"][k], k % 2)
     speech_bubble(img, (92, 4, 244, 40), [(168, 38), (178, 38), (174, 54)])
     lettering(img, "なんでだろ～♪", 103, 11, 20, "red2")
+    return img
+
+
+# ---------------------------------------------------------------------------
+# The second event scene: later that night, by the river
+# ---------------------------------------------------------------------------
+
+RIVER_COLOURS = [
+    ("dusk1", (30, 20, 66)),  # sky, from the top down to the far bank
+    ("dusk2", (50, 30, 96)),
+    ("dusk3", (84, 46, 124)),
+    ("dusk4", (140, 70, 134)),
+    ("dusk5", (196, 104, 130)),
+    ("town1", (22, 16, 48)),  # the far bank's roofs
+    ("town2", (38, 28, 70)),
+    ("water1", (16, 40, 78)),
+    ("water2", (26, 66, 112)),
+    ("water3", (60, 120, 168)),
+    ("grass1", (46, 108, 62)),
+    ("grass2", (28, 76, 48)),
+    ("grass3", (16, 48, 36)),
+    ("rock1", (132, 128, 146)),
+    ("rock2", (92, 88, 108)),
+    ("rock3", (60, 56, 76)),
+    ("moon1", (255, 248, 206)),
+    ("moon2", (236, 222, 164)),
+    ("firefly", (214, 255, 110)),
+]
+
+RIVER_TOP, BANK_TOP = 112, 144
+
+
+def river_background(t, n):
+    """A violet night sky with a full moon, the lights of the far bank, the river and the near
+    bank's grass. Everything that moves goes round once (or a whole number of times) per loop."""
+    for name, rgb in RIVER_COLOURS:
+        pk.add_colour(name, rgb)
+    u = t / n
+    img = pk.new_canvas(SCENE_W, SCENE_H, "dusk1")
+    d = ImageDraw.Draw(img)
+    # Sky in bands, each band's lower edge dithered into the next.
+    bands = [(0, "dusk1"), (30, "dusk2"), (58, "dusk3"), (82, "dusk4"), (98, "dusk5")]
+    for (y0, col), (y1, _) in zip(bands, bands[1:] + [(RIVER_TOP, None)]):
+        d.rectangle((0, y0, SCENE_W - 1, y1 - 1), fill=C[col])
+        if y0:
+            above = [c for y, c in bands if y < y0][-1]
+            for x in range(0, SCENE_W, 2):
+                pk.put(img, x + (y0 // 2) % 2, y0, above)
+    for k, (x, y) in enumerate([(70, 8), (96, 22), (128, 6), (150, 30), (184, 12), (206, 40), (236, 8),
+                                (12, 60), (88, 50), (240, 56), (160, 62), (6, 14)]):
+        if (t + k * 5) % n < n - 3:
+            pk.put(img, x, y, "cream1" if k % 3 else "yellow1")
+        if (t + k * 5) % n == 0:
+            sparkle(img, x, y, False)
+    # The full moon with its halo and a few craters.
+    mx, my, r = 124, 26, 15
+    d.ellipse((mx - r - 4, my - r - 4, mx + r + 4, my + r + 4), fill=C["dusk2"])
+    d.ellipse((mx - r, my - r, mx + r, my + r), fill=C["moon1"])
+    for cx, cy, cr in [(-6, -4, 4), (6, 5, 5), (-3, 9, 2), (8, -8, 2)]:
+        d.ellipse((mx + cx - cr, my + cy - cr, mx + cx + cr, my + cy + cr), fill=C["moon2"])
+    # The far bank: a row of roofs with lit windows, some of which go out and come on again.
+    roofs = pk.mask(SCENE_W, SCENE_H)
+    rd = ImageDraw.Draw(roofs)
+    x = 0
+    for k, (w, h) in enumerate([(18, 10), (14, 16), (22, 8), (12, 20), (20, 12), (16, 7), (26, 14), (14, 22),
+                                (18, 9), (24, 13), (16, 18), (20, 10), (14, 6)]):
+        rd.rectangle((x, RIVER_TOP - h, x + w - 1, RIVER_TOP - 1), fill=255)
+        if k % 3 == 1:  # a pointed roof
+            rd.polygon([(x - 1, RIVER_TOP - h), (x + w // 2, RIVER_TOP - h - 6), (x + w, RIVER_TOP - h)], fill=255)
+        x += w
+    pk.paint(img, roofs, "town1")
+    for k in range(22):
+        wx = 5 + (k * 53) % 240
+        wy = RIVER_TOP - 4 - (k * 7) % 9
+        if wy >= RIVER_TOP - 2 or roofs.getpixel((wx, wy)) == 0 or roofs.getpixel((wx + 1, wy - 1)) == 0:
+            continue
+        lit = (k * 3 + (t if k % 4 == 0 else 0)) % n < n - 4 if k % 4 == 0 else True
+        d.rectangle((wx, wy - 1, wx + 1, wy), fill=C["glow1" if lit else "town2"])
+    # The river: dark bands with ripples drifting left, and the moon's broken reflection.
+    d.rectangle((0, RIVER_TOP, SCENE_W - 1, BANK_TOP - 1), fill=C["water1"])
+    d.line([(0, RIVER_TOP), (SCENE_W - 1, RIVER_TOP)], fill=C["water3"])
+    for y in range(RIVER_TOP + 3, BANK_TOP, 4):
+        row = (y - RIVER_TOP) // 4
+        shift = round(u * 40 * (1 + row % 2)) % 40
+        for x0 in range(-40 + (row * 17) % 40 - shift, SCENE_W, 40):
+            d.line([(x0, y), (x0 + 10 + row % 3 * 4, y)], fill=C["water2"])
+    for j, y in enumerate(range(RIVER_TOP + 2, BANK_TOP - 2, 3)):
+        half = 9 - j + round(2 * math.sin(2 * math.pi * (u * 2 + j / 4)))
+        if half > 1:
+            x0 = mx - half + round(2 * math.sin(2 * math.pi * (u + j / 5)))
+            d.line([(x0, y), (x0 + 2 * half, y)], fill=C["moon2" if j % 2 else "moon1"])
+    # The near bank: grass with a lighter lip, and tufts that sway in the night wind.
+    d.rectangle((0, BANK_TOP, SCENE_W - 1, SCENE_H - 1), fill=C["grass2"])
+    for x in range(SCENE_W):
+        lip = BANK_TOP + round(1.5 + 1.5 * math.sin(x / 9))
+        d.line([(x, BANK_TOP - 1), (x, lip)], fill=C["grass1"])
+        pk.put(img, x, BANK_TOP - 2 if x % 7 == 3 else BANK_TOP - 1, "grass1")
+    for y in (170, 186):
+        for x in range((y * 3) % 23, SCENE_W, 23):
+            d.line([(x, y), (x + 6, y)], fill=C["grass3"])
+    sway = round(math.sin(2 * math.pi * u))
+    for k, x in enumerate(range(4, SCENE_W, 19)):
+        y = 152 + (k * 11) % 44
+        tip = sway if k % 2 else -sway
+        for dx, h in ((-2, 5), (0, 7), (2, 4)):
+            d.line([(x + dx, y), (x + dx + tip, y - h)], fill=C["grass1" if dx else "grass3"])
+    return img
+
+
+def fireflies(img, t, n):
+    """Fireflies drifting over the river bank, each glowing for part of the loop."""
+    u = t / n
+    for k in range(7):
+        a = 2 * math.pi * (u + k / 7)
+        x = 20 + k * 33 + round(8 * math.sin(a + k))
+        y = 118 + (k * 13) % 40 + round(6 * math.sin(2 * a))
+        glow = (t + k * 2) % n
+        if glow < n // 2:
+            pk.put(img, x, y, "firefly")
+            if glow < n // 4:
+                for dx, dy in ((1, 0), (-1, 0), (0, 1), (0, -1)):
+                    pk.put(img, x + dx, y + dy, "grass1")
+                pk.put(img, x, y, "yellow1")
+
+
+def river_scene(t, n):
+    img = river_background(t, n)
+    u = t / n
+    beat = math.sin(u * 2 * math.pi * 2)
+    # The guitarist sits on a rock at the left, the traveller dances on the grass at the right.
+    gx, gy = 2, 50
+    s = Sprite(SCENE_W, SCENE_H)
+    s.piece(many(E((gx + 22, gy + 94, gx + 90, gy + 128)), R((gx + 22, gy + 112, gx + 90, gy + 122))), "rock2", "rock3", "rock1", 3)
+    s.line([(gx + 40, gy + 104), (gx + 48, gy + 108)], "rock3")
+    pk.stamp(img, s.img)
+    ImageDraw.Draw(img).ellipse((gx + 18, gy + 124, gx + 94, gy + 132), fill=C["grass3"])
+    gpose = {
+        "sit": True,
+        "strum": 0.5 + 0.5 * math.sin(u * 2 * math.pi * 7),
+        "mouth": [2, 1, 2, 0, 1, 2, 0][t % 7],
+        "bob": 1 if beat > 0 else 0,
+        "tap": 2 if beat > 0 else 0,
+    }
+    pk.stamp(img, guitarist(gpose), gx, gy)
+    # Two hops per loop, kicking left then right; the free arm waves with each hop.
+    a = u * 2 * math.pi * 2
+    pose = {
+        "dance": True,
+        "lift": 7 * abs(math.sin(a)) ** 0.8,
+        "kick": math.sin(a / 2),
+        "wave": 0.5 + 0.5 * math.sin(a),
+        "tilt": round(3 * math.sin(a / 2)),
+        "sob": 0,
+    }
+    ox, oy = 128, 54
+    shadow = 20 - round(pose["lift"])  # the shadow on the grass stays put while he hops
+    ImageDraw.Draw(img).ellipse((ox + 52 - shadow, oy + 118, ox + 52 + shadow, oy + 124), fill=C["grass3"])
+    timg, (ex, ey) = traveller(pose)
+    pk.stamp(img, timg, ox, oy)
+    tears(img, ox + ex, oy + ey + 2, t, n, True)
+    fireflies(img, t, n)
+    # Notes float up from the guitar towards the moon.
+    for k in range(3):
+        ph = (u + k / 3) % 1.0
+        x = 96 + k * 10 + round(5 * math.sin(ph * 2 * math.pi * 2))
+        y = 104 - round(60 * ph)
+        note_sprite(img, x, y, ["yellow2", "pink1", "tear2"][k], k % 2)
+    lettering(img, "なんでだろ～♪", 58, 177, 20, "yellow2", "red3")
     return img
 
 
@@ -802,17 +965,18 @@ def main():
     show("yatai", yatai)
 
     n = 12
-    stand = [scene(t, n, False) for t in range(n)]
+    stand = [scene(t, n) for t in range(n)]
     pk.write_gif(os.path.join(MAILDATA, "nande.gif"), stand, [10] * n)
     show("nande", stand, 3)
 
-    n = 14
-    dance = [scene(t, n, True) for t in range(n)]
-    pk.write_gif(os.path.join(MAILDATA, "nande2.gif"), dance, [8] * n)
-    show("nande2", dance, 3)
-
     pk.write_gif(os.path.join(HERE, "previews", "Image1.gif"), [stand[i] for i in (0, 2, 4, 6, 9)], [16, 8, 8, 16, 8])
-    pk.write_gif(os.path.join(HERE, "previews", "Image2.gif"), dance, [8] * 14)
+
+    # Drawn last: its colours join the shared table, and the files written above keep theirs.
+    n = 14
+    night = [river_scene(t, n) for t in range(n)]
+    pk.write_gif(os.path.join(MAILDATA, "nande2.gif"), night, [8] * n)
+    show("nande2", night, 3)
+    pk.write_gif(os.path.join(HERE, "previews", "Image2.gif"), night, [8] * n)
 
 
 if __name__ == "__main__":

@@ -161,11 +161,15 @@ void ReadServerSettings(MailSettings &settings)
     parseServerSettings(bytes, settings);
 }
 
-QByteArray serverSettingsBytes(const MailSettings &settings)
+QByteArray serverSettingsBytes(const MailSettings &settings, Profile::Encoding encoding)
 {
     const QString text = QStringLiteral("SMTP=") + settings.SmtpServer + QStringLiteral("\r\nPOP3=")
         + settings.Pop3Server + QStringLiteral("\r\nMAIL=") + settings.MailAddress
         + QStringLiteral("\r\nAPOP=") + QString::number(settings.UseApop) + QStringLiteral("\r\n");
+    if (encoding == Profile::Encoding::Cp932) {
+        if (std::optional<QByteArray> bytes = Profile::encodeCp932(text))
+            return *bytes;
+    }
     return text.toUtf8();
 }
 
@@ -181,7 +185,14 @@ Profile::Status saveServerSettings(const MailSettings &settings)
                         QDir::current().absoluteFilePath(serverSettingsPath()))),
             };
     }
-    return Profile::replaceFile(serverSettingsPath(), serverSettingsBytes(settings));
+    // A file written on Windows (CP932) stays in CP932, so that a copy shared with it reads right.
+    Profile::Encoding encoding = Profile::Encoding::Utf8;
+    if (QFileInfo(serverSettingsPath()).isFile()) {
+        QFile file(serverSettingsPath());
+        if (file.open(QIODevice::ReadOnly))
+            Profile::decodeText(file.readAll(), nullptr, &encoding);
+    }
+    return Profile::replaceFile(serverSettingsPath(), serverSettingsBytes(settings, encoding));
 }
 
 bool WriteServerSettings(const MailSettings &settings, QString *error)

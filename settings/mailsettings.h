@@ -35,7 +35,8 @@ QString accountFilePath();
 // Reads vbmail.ini from the current directory into the four server settings; a missing file
 // leaves them as they are.
 void ReadServerSettings(MailSettings &settings);
-// Rewrites vbmail.ini whole (atomically). Returns false with a human reason in *error.
+// Rewrites vbmail.ini whole (atomically), in CP932 when the file it replaces is in CP932 and every
+// character fits, else in UTF-8. Returns false with a human reason in *error.
 bool WriteServerSettings(const MailSettings &settings, QString *error = nullptr);
 
 int ReadOptionNumber();
@@ -61,8 +62,10 @@ void parseServerSettings(const QByteArray &bytes, MailSettings &settings);
 // A number outside -32768 to 32767 is clamped to that range.
 qint16 parseApopValue(const QString &text);
 
-// The bytes WriteServerSettings stores: four lines, each ended by CR LF, in UTF-8.
-QByteArray serverSettingsBytes(const MailSettings &settings);
+// The bytes WriteServerSettings stores: four lines, each ended by CR LF, in UTF-8, or in CP932
+// when asked for and every character fits (the file it replaces was read as CP932).
+QByteArray serverSettingsBytes(
+    const MailSettings &settings, Profile::Encoding encoding = Profile::Encoding::Utf8);
 
 // WriteServerSettings with the failure's code. A value with a line break is refused
 // (Profile::ErrorCode::InvalidValue): it would come back as a different setting.

@@ -5,10 +5,13 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QStringDecoder>
+#include <QStringEncoder>
 
 #include <cerrno>
 #include <climits>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -145,6 +148,75 @@ bool hasWideMode(const QString &path)
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & 077) != 0;
 }
 
+// Whether name is one of the temporary files replaceFile makes for the file named fileName.
+bool isTemporaryOf(const QByteArray &name, const QByteArray &fileName)
+{
+    const QByteArray prefix = '.' + fileName + ".tmp-";
+    if (!name.startsWith(prefix) || name.size() == prefix.size()
+        || name.size() > prefix.size() + 16)
+        return false;
+    for (qsizetype i = prefix.size(); i < name.size(); ++i) {
+        const char c = name[i];
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    }
+    return true;
+}
+
+// Removes the temporary files of fileName that writes killed before their rename left in folder.
+// A write under way holds a lock on its temporary file until the rename, so the file of another
+// process saving at this moment is kept. A file that cannot be opened (another user's) is kept.
+void removeStrayTemporaries(const QByteArray &folder, const QByteArray &fileName)
+{
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir)
+        return;
+    while (const dirent *entry = ::readdir(dir)) {
+        if (!isTemporaryOf(QByteArray(entry->d_name), fileName))
+            continue;
+        const int fd
+            = ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat st { };
+        // A file system without locks cannot tell; its stray files are removed all the same.
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)
+            && (::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK))
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+        ::close(fd);
+    }
+    ::closedir(dir);
+}
+
+void removeStrayTemporariesOf(const QString &target)
+{
+    const QFileInfo info(target);
+    removeStrayTemporaries(
+        QFile::encodeName(info.absolutePath()), QFile::encodeName(info.fileName()));
+}
+
+// Qt provides CP932 through ICU as "windows-31j", the Windows code page 932 flavour of Shift_JIS
+// (NEC and IBM extensions, 0x5C as backslash, 0x8160 as U+FF5E).
+const char *cp932Name()
+{
+    static const char *const name = [] {
+        for (const char *candidate : { "windows-31j", "Shift_JIS" }) {
+            if (QStringDecoder(candidate).isValid())
+                return candidate;
+        }
+        return static_cast<const char *>(nullptr);
+    }();
+    return name;
+}
+
+int utf8Size(QStringView character)
+{
+    const char16_t c = character.front().unicode();
+    if (character.size() == 2)
+        return 4;
+    return c < 0x80 ? 1 : c < 0x800 ? 2 : 3; // an unpaired surrogate encodes as U+FFFD
+}
+
 void syncFolder(const QByteArray &folder)
 {
     // Makes the rename itself durable; a failure here cannot undo the write, so it is ignored.
@@ -162,10 +234,12 @@ bool hasLineBreak(QStringView text)
     return text.contains(u'\r') || text.contains(u'\n');
 }
 
-QString decodeText(const QByteArray &bytes, bool *wasUtf8WithBom)
+QString decodeText(const QByteArray &bytes, bool *wasUtf8WithBom, Encoding *encoding)
 {
     if (wasUtf8WithBom)
         *wasUtf8WithBom = false;
+    if (encoding)
+        *encoding = Encoding::Utf8;
     const bool bom = bytes.startsWith("\xEF\xBB\xBF");
     {
         // The mark is dropped here, once; the decoder must keep any further U+FEFF as text.
@@ -178,14 +252,23 @@ QString decodeText(const QByteArray &bytes, bool *wasUtf8WithBom)
             return text;
         }
     }
-    // "windows-31j" is the Windows code page 932 flavour of Shift_JIS (NEC and IBM extensions,
-    // 0x5C as backslash, 0x8160 as U+FF5E). Qt provides it through ICU.
-    for (const char *name : { "windows-31j", "Shift_JIS" }) {
-        QStringDecoder cp932(name, QStringConverter::Flag::Stateless);
-        if (cp932.isValid())
-            return cp932.decode(bytes);
-    }
-    return QString::fromLatin1(bytes);
+    if (!cp932Name())
+        return QString::fromLatin1(bytes);
+    if (encoding)
+        *encoding = Encoding::Cp932;
+    return QStringDecoder(cp932Name(), QStringConverter::Flag::Stateless).decode(bytes);
+}
+
+std::optional<QByteArray> encodeCp932(const QString &text)
+{
+    if (!cp932Name())
+        return std::nullopt;
+    QByteArray bytes = QStringEncoder(cp932Name(), QStringConverter::Flag::Stateless).encode(text);
+    // ICU puts a substitute in place of a character without a CP932 form (and maps a few, such
+    // as U+00A5, one way only), so reading the bytes back is what tells whether all of it fits.
+    if (decodeText(bytes) != text)
+        return std::nullopt;
+    return bytes;
 }
 
 int parseInt(const QString &text)
@@ -208,22 +291,30 @@ int parseInt(const QString &text)
     return int(negative ? -magnitude : magnitude);
 }
 
-QString truncateUtf8(const QString &text, int maxBytes)
+QString truncateCp932(const QString &text, int maxBytes)
 {
+    std::optional<QStringEncoder> encoder;
+    std::optional<QStringDecoder> decoder;
     qsizetype bytes = 0;
     qsizetype i = 0;
     while (i < text.size()) {
-        const char16_t c = text[i].unicode();
-        qsizetype units = 1;
-        int size = 3; // also an unpaired surrogate, which encodes as U+FFFD
-        if (c < 0x80)
-            size = 1;
-        else if (c < 0x800)
-            size = 2;
-        else if (QChar::isHighSurrogate(c) && i + 1 < text.size()
-            && QChar::isLowSurrogate(text[i + 1].unicode())) {
-            size = 4;
-            units = 2;
+        const qsizetype units
+            = (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ? 2
+            : 1;
+        const QStringView character = QStringView(text).sliced(i, units);
+        int size = 1;
+        if (character.front().unicode() >= 0x80) {
+            size = utf8Size(character);
+            if (cp932Name()) {
+                if (!encoder) {
+                    encoder.emplace(cp932Name(), QStringConverter::Flag::Stateless);
+                    decoder.emplace(cp932Name(), QStringConverter::Flag::Stateless);
+                }
+                const QByteArray encoded = encoder->encode(character);
+                if (!encoded.isEmpty() && QString(decoder->decode(encoded)) == character)
+                    size = int(encoded.size());
+            }
         }
         if (bytes + size > maxBytes)
             break;
@@ -238,7 +329,7 @@ QString truncateUtf8(const QString &text, int maxBytes)
 Document Document::parse(const QByteArray &bytes)
 {
     Document doc;
-    const QString text = decodeText(bytes, &doc.m_bom);
+    const QString text = decodeText(bytes, &doc.m_bom, &doc.m_encoding);
     bool lineEndSeen = false;
     qsizetype start = 0;
     qsizetype i = 0;
@@ -270,6 +361,10 @@ QByteArray Document::toBytes() const
     for (const Line &line : m_lines) {
         text += line.text;
         text += line.end;
+    }
+    if (m_encoding == Encoding::Cp932) {
+        if (std::optional<QByteArray> cp932 = encodeCp932(text))
+            return *cp932;
     }
     QByteArray bytes = text.toUtf8();
     // A text that itself starts with U+FEFF needs a mark in front, or reading would take its
@@ -451,7 +546,7 @@ QString readString(
 {
     const std::optional<Document> doc = loadForReading(path);
     const std::optional<QString> value = doc ? doc->value(section, key) : std::nullopt;
-    return truncateUtf8(value.value_or(defaultValue), MaxStringBytes);
+    return truncateCp932(value.value_or(defaultValue), MaxStringBytes);
 }
 
 bool writeString(const QString &section, const QString &key, const std::optional<QString> &value,
@@ -504,9 +599,12 @@ Status write(
     Document doc = Document::parse(bytes);
     for (const Entry &entry : entries)
         doc.setValue(section, entry.key, entry.value);
-    // An unchanged file is left alone, unless it is owner-only and has a wider mode to narrow.
-    if (!doc.isModified() && !(mode.ownerOnly && hasWideMode(target)))
+    // An unchanged file is left alone, unless it is owner-only and has a wider mode to narrow;
+    // stray temporary files (which may hold a password) go all the same.
+    if (!doc.isModified() && !(mode.ownerOnly && hasWideMode(target))) {
+        removeStrayTemporariesOf(target);
         return {};
+    }
     return replaceFile(target, doc.toBytes(), mode);
 }
 
@@ -531,6 +629,8 @@ Status replaceFile(const QString &path, const QByteArray &bytes, FileMode mode)
             QStringLiteral("「%1」を保存できません: 同じ名前のファイルでないものがあります。")
                 .arg(shown));
 
+    removeStrayTemporaries(folderName, QFile::encodeName(info.fileName()));
+
     const int privateMask = mode.ownerOnly ? 0700 : 07777;
     QByteArray tempName;
     int fd = -1;
@@ -543,6 +643,15 @@ Status replaceFile(const QString &path, const QByteArray &bytes, FileMode mode)
         fd = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
         if (fd < 0 && errno != EEXIST)
             break;
+        // The lock, held until the rename, keeps another process's sweep of stray temporary
+        // files away from this one. That sweep may have come between the creation and the lock;
+        // then the file is gone and another name is tried.
+        struct stat created { };
+        if (fd >= 0 && ::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &created) == 0
+            && created.st_nlink == 0) {
+            ::close(fd);
+            fd = -1;
+        }
     }
     if (fd < 0)
         return failure(ErrorCode::CreateFailed,
@@ -570,20 +679,12 @@ Status replaceFile(const QString &path, const QByteArray &bytes, FileMode mode)
     if (::fsync(fd) != 0)
         return abandon(
             ErrorCode::WriteFailed, QStringLiteral("ディスクへの書き出しに失敗しました"), errno);
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(tempName.constData());
-        return failure(ErrorCode::WriteFailed,
-            QStringLiteral("「%1」を保存できません: 書き込みに失敗しました (%2)。")
-                .arg(shown, errorText(error)));
-    }
-    if (::rename(tempName.constData(), targetName.constData()) != 0) {
-        const int error = errno;
-        ::unlink(tempName.constData());
-        return failure(ErrorCode::ReplaceFailed,
-            QStringLiteral("「%1」を保存できません: ファイルを置き換えられませんでした (%2)。")
-                .arg(shown, errorText(error)));
-    }
+    // The descriptor stays open over the rename to keep the lock; fsync has already reported any
+    // failure to write, so closing afterwards has nothing left to report.
+    if (::rename(tempName.constData(), targetName.constData()) != 0)
+        return abandon(
+            ErrorCode::ReplaceFailed, QStringLiteral("ファイルを置き換えられませんでした"), errno);
+    ::close(fd);
     syncFolder(folderName);
     return {};
 }

@@ -4,15 +4,19 @@
 //  - section and key names match without regard to case;
 //  - a missing file, section or key gives the default;
 //  - the integer read takes leading blanks, a sign and digits up to the first other character;
-//  - the string read is capped at 255 bytes, never ending inside a UTF-8 character;
+//  - the string read is capped at 255 bytes counted as CP932, the encoding the stored files were
+//    written in, never ending inside a character;
 //  - a write creates a missing file and section, replaces or adds the key, and removes the key
 //    when given no value; it never creates a missing folder;
-//  - files are written in UTF-8; a file that is not valid UTF-8 is read as CP932 (Shift_JIS);
+//  - a file that is not valid UTF-8 is read as CP932 (Shift_JIS) and written back in CP932 while
+//    every character fits; other files, and new ones, are written in UTF-8;
 //  - a value that would not survive the usual trimming and unquoting (leading or trailing blanks,
 //    quotes, "=", ";", "#") is written inside double quotes, and one such pair is stripped on read;
 //  - every write replaces the file atomically (temporary file in the same folder, flushed,
 //    renamed), so a crash or a full disk leaves the old file whole; a file's mode is kept, and a
-//    new file gets the mode asked for.
+//    new file gets the mode asked for. Each write also removes the temporary files that earlier
+//    writes of the same file left behind when they were killed before the rename.
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <optional>
@@ -22,7 +26,8 @@ namespace Profile {
 constexpr int MaxStringBytes = 255;
 
 int readInt(const QString &section, const QString &key, int defaultValue, const QString &path);
-// The value (at most 255 bytes of UTF-8), or defaultValue when the file, section or key is missing.
+// The value (at most 255 bytes, counted as CP932), or defaultValue when the file, section or key is
+// missing.
 QString readString(
     const QString &section, const QString &key, const QString &defaultValue, const QString &path);
 // No value (std::nullopt) removes the key. newFileMode is used only when the file is created.
@@ -78,19 +83,29 @@ bool hasLineBreak(QStringView text);
 // Replaces the file at path with bytes atomically: a temporary file in the same folder is
 // written, flushed to disk and renamed over the file. An existing file keeps its mode (and, where
 // allowed, its owner); a symbolic link is followed, so the link stays and its target is replaced.
-// On failure the old file is left exactly as it was and no temporary file remains.
+// On failure the old file is left exactly as it was and no temporary file remains. The temporary
+// files of this file that earlier writes left behind (".<name>.tmp-<hex>") are removed first,
+// except one that a write under way in another process still holds.
 Status replaceFile(const QString &path, const QByteArray &bytes, FileMode mode = {});
+
+enum class Encoding { Utf8, Cp932 };
 
 // Text of a settings file: UTF-8 (a leading byte-order mark is dropped) when the bytes are valid
 // UTF-8, otherwise CP932 (Shift_JIS), the encoding of files written on Japanese Windows systems.
-QString decodeText(const QByteArray &bytes, bool *wasUtf8WithBom = nullptr);
+QString decodeText(
+    const QByteArray &bytes, bool *wasUtf8WithBom = nullptr, Encoding *encoding = nullptr);
+
+// text in CP932, or nullopt when a character has no CP932 form or the bytes would not read back
+// as text (bytes that happen to be valid UTF-8 are read as UTF-8).
+std::optional<QByteArray> encodeCp932(const QString &text);
 
 // The integer at the start of text: leading blanks, an optional sign, then decimal digits up to
 // the first other character; no digits give 0, and a number beyond int is clamped to its range.
 int parseInt(const QString &text);
 
-// The longest start of text that is at most maxBytes bytes of UTF-8, cut between characters.
-QString truncateUtf8(const QString &text, int maxBytes);
+// The longest start of text that is at most maxBytes bytes of CP932, cut between characters. A
+// character without a CP932 form counts as its UTF-8 bytes, the way a file holding it is written.
+QString truncateCp932(const QString &text, int maxBytes);
 
 // One initialisation file in memory. Every line is kept as it was read (with its own line end),
 // so rewriting the file changes only the line that was set, added or removed.
@@ -104,7 +119,8 @@ QString truncateUtf8(const QString &text, int maxBytes);
 class Document {
 public:
     static Document parse(const QByteArray &bytes);
-    // The file's bytes: UTF-8, with the byte-order mark when the file had one.
+    // The file's bytes: CP932 when the file was read as CP932 and every character still fits,
+    // otherwise UTF-8, with the byte-order mark when the file had one.
     QByteArray toBytes() const;
 
     // The stored value, uncut; nullopt when the section or key is missing or a name is invalid.
@@ -133,6 +149,7 @@ private:
     QList<Line> m_lines;
     QString m_lineEnd = QStringLiteral("\r\n");
     bool m_bom = false;
+    Encoding m_encoding = Encoding::Utf8;
     bool m_modified = false;
 };
 

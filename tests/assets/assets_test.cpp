@@ -252,6 +252,25 @@ TEST(AssetsTest, SceneAnimationsLoopForever)
     }
 }
 
+// The image dialog offers a choice between the two event scenes: they must not look alike. Each
+// frame of one is compared with the frame at the same place in the other's loop.
+TEST(AssetsTest, TheTwoEventScenesDifferInMostPixels)
+{
+    QImageReader first(QString::fromUtf8(BRINDLE_SOURCE_DIR "/assets/★MailData/nande.gif"));
+    QImageReader second(QString::fromUtf8(BRINDLE_SOURCE_DIR "/assets/★MailData/nande2.gif"));
+    for (int frame = 0; frame < 4; ++frame) {
+        SCOPED_TRACE(frame);
+        const QImage a = first.read().convertToFormat(QImage::Format_RGB32);
+        const QImage b = second.read().convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(a.size(), b.size());
+        qsizetype differing = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x)
+                differing += a.pixel(x, y) != b.pixel(x, y);
+        EXPECT_GT(differing, a.width() * a.height() * 3 / 4);
+    }
+}
+
 TEST(AssetsTest, PreviewsHaveTheirFramesAndDelays)
 {
     checkGif({ "previews/Image1.gif", 250, 200, { 16, 8, 8, 16, 8 } });

@@ -52,8 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     const std::optional<QString> before = original.value(section, key);
     if (before) {
-        const QString cut = Profile::truncateUtf8(*before, Profile::MaxStringBytes);
-        CHECK(cut.toUtf8().size() <= Profile::MaxStringBytes);
+        const QString cut = Profile::truncateCp932(*before, Profile::MaxStringBytes);
+        if (const std::optional<QByteArray> cp932 = Profile::encodeCp932(cut))
+            CHECK(cp932->size() <= Profile::MaxStringBytes);
         CHECK(before->startsWith(cut));
         Profile::parseInt(*before);
     }

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <sys/file.h>
+
 using namespace SettingsTest;
 
 namespace {
@@ -199,6 +201,62 @@ TEST_F(MailSettingsTest, WriteServerSettingsRewritesTheWholeFile)
     settings.UseApop = -5;
     ASSERT_TRUE(WriteServerSettings(settings));
     EXPECT_TRUE(readFile(path("vbmail.ini")).endsWith("APOP=-5\r\n"));
+}
+
+TEST_F(MailSettingsTest, Cp932ServerSettingsAreWrittenBackInCp932)
+{
+    // "SMTP=送信.jp" and "POP3=受信.jp" as written on a Japanese Windows system.
+    writeFile(path("vbmail.ini"), "SMTP=\x91\x97\x90\x4D.jp\r\nPOP3=\x8E\xF3\x90\x4D.jp\r\n");
+    MailSettings settings;
+    ReadServerSettings(settings);
+    ASSERT_EQ(settings.SmtpServer, QStringLiteral("送信.jp"));
+    settings.MailAddress = QStringLiteral("ｱ@x"); // half-width katakana: one byte in CP932
+    ASSERT_TRUE(WriteServerSettings(settings));
+    EXPECT_EQ(readFile(path("vbmail.ini")),
+        "SMTP=\x91\x97\x90\x4D.jp\r\nPOP3=\x8E\xF3\x90\x4D.jp\r\nMAIL=\xB1@x\r\nAPOP=0\r\n");
+
+    // A character CP932 lacks: UTF-8, as for a new file.
+    settings.MailAddress = QStringLiteral("한@x");
+    ASSERT_TRUE(WriteServerSettings(settings));
+    EXPECT_EQ(readFile(path("vbmail.ini")),
+        QStringLiteral("SMTP=送信.jp\r\nPOP3=受信.jp\r\nMAIL=한@x\r\nAPOP=0\r\n").toUtf8());
+}
+
+// A save killed between creating its temporary file and renaming it leaves the temporary file;
+// the next save of the same file removes it, and leaves every other file alone.
+TEST_F(MailSettingsTest, SavesRemoveTheStrayTemporariesOfTheirFile)
+{
+    WriteAccount("taro", "secret", true);
+    const QString data = path("★MailData");
+    const QStringList strays = { path(".vbmail.ini.tmp-1f2e3d4c5b6a7988"),
+        data + "/.iniIdPass.ini.tmp-a1", data + "/.iniIdPass.ini.tmp-b2" };
+    for (const QString &stray : strays)
+        writeFile(stray, "[EXEINI]\r\nNAME2=secret");
+    const QStringList others = { path(".vbmail.ini.tmp-notours"), path("vbmail.ini.tmp-1"),
+        path(".other.ini.tmp-1"), data + "/.ini.ini.tmp-1", path(".vbmail.ini.tmp-") };
+    for (const QString &other : others)
+        writeFile(other, "x");
+    // A save under way in another process holds a lock on its temporary file: that one stays.
+    const QString busy = path(".vbmail.ini.tmp-c3");
+    writeFile(busy, "x");
+    QFile held(busy);
+    ASSERT_TRUE(held.open(QIODevice::ReadOnly));
+    ASSERT_EQ(::flock(held.handle(), LOCK_EX), 0);
+
+    MailSettings settings;
+    settings.Pop3Server = "pop";
+    ASSERT_TRUE(WriteServerSettings(settings));
+    // The account file is unchanged by this save and so not rewritten; its strays go all the same.
+    WriteAccount("taro", "secret", true);
+
+    for (const QString &stray : strays)
+        EXPECT_FALSE(QFileInfo::exists(stray)) << qPrintable(stray);
+    for (const QString &other : others + QStringList { busy })
+        EXPECT_TRUE(QFileInfo::exists(other)) << qPrintable(other);
+    EXPECT_EQ(parsed(readFile(path("vbmail.ini"))).Pop3Server, "pop");
+    EXPECT_EQ(ReadAccountValue("NAME2"), "secret");
+    EXPECT_EQ(QDir(data).entryList(QDir::Files | QDir::Hidden),
+        QStringList({ ".ini.ini.tmp-1", "iniIdPass.ini" }));
 }
 
 TEST_F(MailSettingsTest, ServerSettingsWithLineBreakAreRefused)

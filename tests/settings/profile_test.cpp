@@ -131,48 +131,71 @@ TEST_F(ProfileTest, DirectoryInPlaceOfFileReadsAsMissing)
     EXPECT_TRUE(QFileInfo(path()).isDir());
 }
 
-TEST_F(ProfileTest, StringReadIsCutAt255BytesBetweenCharacters)
+TEST_F(ProfileTest, StringReadIsCutAt255BytesOfCp932BetweenCharacters)
 {
     const QString ascii(300, u'x');
-    const QString japanese = QString(100, QChar(0x3042)); // 300 bytes of UTF-8
+    const QString japanese = QString(200, QChar(0x3042)); // 2 bytes each in CP932
     const QString shortJapanese = QStringLiteral("山田太郎のパスワード");
-    const QString mixed = u'a' + QString(85, QChar(0x3042)); // 256 bytes
-    const QString emoji = QString(253, u'a') + QStringLiteral("😀");
-    ASSERT_TRUE(Profile::writeString("EXEINI", "ASCII", ascii, path()));
-    ASSERT_TRUE(Profile::writeString("EXEINI", "JA", japanese, path()));
-    ASSERT_TRUE(Profile::writeString("EXEINI", "SHORT", shortJapanese, path()));
-    ASSERT_TRUE(Profile::writeString("EXEINI", "MIXED", mixed, path()));
-    ASSERT_TRUE(Profile::writeString("EXEINI", "EMOJI", emoji, path()));
+    const QString mixed = u'a' + QString(127, QChar(0x3042)); // 255 bytes, 1 more cut
+    const QString halfWidth = QString(300, QChar(0xFF71)); // half-width katakana: 1 byte each
+    // Characters without a CP932 form count as their UTF-8 bytes: 3 for Korean, 4 for emoji.
+    const QString korean = u'a' + QString(100, QChar(0xD55C));
+    const QString emoji = QString(251, u'a') + QStringLiteral("😀😀");
+    const std::pair<const char *, QString> rows[] = {
+        { "ASCII", ascii },
+        { "JA", japanese },
+        { "SHORT", shortJapanese },
+        { "MIXED", mixed },
+        { "HALF", halfWidth },
+        { "KO", korean },
+        { "EMOJI", emoji },
+    };
+    for (const auto &[key, value] : rows)
+        ASSERT_TRUE(Profile::writeString("EXEINI", key, value, path()));
 
     EXPECT_EQ(Profile::readString("EXEINI", "ASCII", "", path()), ascii.left(255));
-    EXPECT_EQ(Profile::readString("EXEINI", "JA", "", path()), japanese.left(85));
+    EXPECT_EQ(Profile::readString("EXEINI", "JA", "", path()), japanese.left(127));
     EXPECT_EQ(Profile::readString("EXEINI", "SHORT", "", path()), shortJapanese);
-    EXPECT_EQ(Profile::readString("EXEINI", "MIXED", "", path()), mixed.left(85));
-    EXPECT_EQ(Profile::readString("EXEINI", "EMOJI", "", path()), QString(253, u'a'));
+    EXPECT_EQ(Profile::readString("EXEINI", "MIXED", "", path()), mixed);
+    EXPECT_EQ(Profile::readString("EXEINI", "HALF", "", path()), halfWidth.left(255));
+    EXPECT_EQ(Profile::readString("EXEINI", "KO", "", path()), korean.left(85));
+    EXPECT_EQ(Profile::readString("EXEINI", "EMOJI", "", path()), emoji.left(253));
     // The whole value stays in the file; only the read is capped.
     EXPECT_EQ(Profile::Document::parse(readFile(path())).value("EXEINI", "ASCII"), ascii);
 
-    EXPECT_EQ(Profile::truncateUtf8(QStringLiteral("aé😀"), 3), QStringLiteral("aé"));
-    EXPECT_EQ(Profile::truncateUtf8(QStringLiteral("aé😀"), 6), QStringLiteral("aé"));
-    EXPECT_EQ(Profile::truncateUtf8(QStringLiteral("aé😀"), 7), QStringLiteral("aé😀"));
-    EXPECT_EQ(Profile::truncateUtf8(QStringLiteral("é"), 1), QString());
+    EXPECT_EQ(Profile::truncateCp932(mixed + u'x', 255), mixed);
+    EXPECT_EQ(Profile::truncateCp932(QStringLiteral("aあ"), 2), QStringLiteral("a"));
+    EXPECT_EQ(Profile::truncateCp932(QStringLiteral("a😀"), 4), QStringLiteral("a"));
 }
 
-TEST_F(ProfileTest, Cp932FileIsReadAndRewrittenAsUtf8)
+TEST_F(ProfileTest, Cp932FileIsRewrittenInCp932WhileEveryCharacterFits)
 {
     // "日本語①～\" in code page 932, with a CP932-only character (①) and the two code points
     // where CP932 and plain Shift_JIS disagree (～ is U+FF5E, 0x5C is a backslash).
     const QByteArray sjisValue("\x93\xFA\x96\x7B\x8C\xEA\x87\x40\x81\x60\x5C");
     const QString expected = QStringLiteral("日本語①～\\");
-    writeFile(
-        path(), "; \x83\x52\x83\x81\x83\x93\x83\x67\r\n[EXEINI]\r\nNAME=" + sjisValue + "\r\n");
+    const QByteArray comment("; \x83\x52\x83\x81\x83\x93\x83\x67\r\n"); // "; コメント"
+    writeFile(path(), comment + "[EXEINI]\r\nNAME=" + sjisValue + "\r\n");
     EXPECT_EQ(Profile::readString("EXEINI", "NAME", "", path()), expected);
 
-    ASSERT_TRUE(Profile::writeString("EXEINI", "NAME2", "x", path()));
-    const QByteArray rewritten = readFile(path());
-    EXPECT_EQ(rewritten,
-        QStringLiteral("; コメント\r\n[EXEINI]\r\nNAME=%1\r\nNAME2=x\r\n").arg(expected).toUtf8());
-    EXPECT_EQ(Profile::readString("EXEINI", "NAME", "", path()), expected);
+    // "太郎" in code page 932.
+    ASSERT_TRUE(Profile::writeString("EXEINI", "NAME2", QStringLiteral("太郎"), path()));
+    EXPECT_EQ(readFile(path()),
+        comment + "[EXEINI]\r\nNAME=" + sjisValue + "\r\nNAME2=\x91\xBE\x98\x59\r\n");
+
+    // A character without a CP932 form turns the whole file into UTF-8, and it stays so.
+    ASSERT_TRUE(Profile::writeString("EXEINI", "NAME2", QStringLiteral("한"), path()));
+    const QByteArray utf8 = QStringLiteral("; コメント\r\n[EXEINI]\r\nNAME=%1\r\nNAME2=한\r\n")
+                                .arg(expected)
+                                .toUtf8();
+    EXPECT_EQ(readFile(path()), utf8);
+    ASSERT_TRUE(Profile::writeString("EXEINI", "NAME2", QStringLiteral("太郎"), path()));
+    EXPECT_EQ(Profile::readString("EXEINI", "NAME2", "", path()), QStringLiteral("太郎"));
+    EXPECT_TRUE(readFile(path()).startsWith(QStringLiteral("; コメント").toUtf8()));
+
+    // CP932 bytes that happen to be valid UTF-8 would read back as other text: UTF-8 instead.
+    EXPECT_EQ(Profile::encodeCp932(QStringLiteral("ﾂｱ")), std::nullopt); // 0xC2 0xB1 is "±"
+    EXPECT_EQ(Profile::encodeCp932(QStringLiteral("a\\～")), QByteArray("a\x5C\x81\x60"));
 }
 
 TEST(ProfileParse, DecodeTextChoosesUtf8OrCp932)
