@@ -32,8 +32,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -49,6 +51,8 @@ constexpr int IdleWindowWidth = 1555;
 constexpr int IdleWindowHeight = 1955;
 constexpr int IdlePaneSize = 1455;
 constexpr int EventSize = 4000;
+// How often the progress of a check is brought up to date.
+constexpr std::chrono::milliseconds ProgressInterval { 50 };
 
 QPushButton *makeButton(QWidget *container, const char *name, const QString &caption, int left,
     int top, int width, int height)
@@ -602,11 +606,8 @@ bool MainForm::checkServer(int *count)
         if (!result)
             return false;
         *count = *result;
-        for (int n = 1; n <= *count; ++n) {
-            showProgress(n, *count);
-            if (!callLibrary([check, n] { check->fetch(n); }))
-                return false;
-        }
+        if (*count > 0 && !fetchMessages(check, *count))
+            return false;
         if (*count < 0) {
             const auto text = callLibrary([check] { return check->failureText(); });
             if (!text)
@@ -615,6 +616,29 @@ bool MainForm::checkServer(int *count)
         }
     }
     return callLibrary([check] { check->close(); });
+}
+
+// Status, size and text of every message, in one task: the library's thread goes from one
+// message to the next without waiting for the window, and the window shows how far it has got
+// at a pace that can be read.
+bool MainForm::fetchMessages(const std::shared_ptr<MailCheck> &check, int count)
+{
+    const auto reached = std::make_shared<std::atomic<int>>(1);
+    int shown = 1;
+    showProgress(shown, count);
+    QTimer progress;
+    progress.setInterval(ProgressInterval);
+    connect(&progress, &QTimer::timeout, this, [&] {
+        if (const int n = reached->load(std::memory_order_relaxed); n != shown)
+            showProgress(shown = n, count);
+    });
+    progress.start();
+    return callLibrary([check, count, reached] {
+        for (int n = 1; n <= count; ++n) {
+            reached->store(n, std::memory_order_relaxed);
+            check->fetch(n);
+        }
+    });
 }
 
 void MainForm::Command5_Click()

@@ -24,6 +24,7 @@ class CheckGuard;
 class CommonDialog;
 class GifPane;
 class LibraryThread;
+class MailCheck;
 class MediaCommandLayer;
 class NMailApi;
 class PictureBox;
@@ -132,6 +133,7 @@ private:
     // The check's steps with the server, in order; false when the program is ending and the
     // check must stop at once. count is the login's result, or 0 when there was none.
     bool checkServer(int *count);
+    bool fetchMessages(const std::shared_ptr<MailCheck> &check, int count);
     // Runs call on the library's thread and returns its result (true for a call without one)
     // once it has run, or nothing when the program is ending and the check must stop at once.
     template<class Call> auto callLibrary(Call call);
