@@ -8,10 +8,12 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QStyle>
+#include <QValidator>
 
 #include <algorithm>
 #include <cmath>
@@ -94,6 +96,49 @@ void fitCaptionToWidth(QWidget *control)
     control->setFont(font);
 }
 
+namespace {
+
+qsizetype firstLineBreak(const QString &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        switch (text[i].unicode()) {
+        case 0x0a: // line feed
+        case 0x0b: // vertical tab
+        case 0x0c: // form feed
+        case 0x0d: // carriage return
+        case 0x85: // next line
+        case 0x2028: // line separator
+        case 0x2029: // paragraph separator
+            return i;
+        default:
+            break;
+        }
+    }
+    return -1;
+}
+
+// A text box holds one line, and shows a line break as a space: text that arrives with line
+// breaks keeps only what comes before the first. The box held no break before the change, so
+// the breaks belong to the piece just inserted, which ends at the cursor; what follows the
+// cursor was there before and stays.
+class FirstLineValidator final : public QValidator {
+public:
+    using QValidator::QValidator;
+
+    State validate(QString &input, int &pos) const override
+    {
+        const qsizetype lineBreak = firstLineBreak(input);
+        if (lineBreak >= 0) {
+            const qsizetype end = pos > lineBreak ? pos : input.size();
+            input.remove(lineBreak, end - lineBreak);
+            pos = int(lineBreak);
+        }
+        return Acceptable;
+    }
+};
+
+} // namespace
+
 QIcon programIcon()
 {
     const QIcon shared = QGuiApplication::windowIcon();
@@ -117,6 +162,10 @@ void Form::load()
     if (m_loaded)
         return;
     m_loaded = true;
+    for (QLineEdit *box : findChildren<QLineEdit *>()) {
+        if (!box->validator())
+            box->setValidator(new FirstLineValidator(box));
+    }
     loadStep();
 }
 

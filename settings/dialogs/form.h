@@ -8,6 +8,9 @@
 //  - at program exit the slots destroy what is still loaded without running unloadStep().
 // A window declares only its controls and its two steps.
 //
+// The load also makes every one-line text box keep only the first line of what is pasted or
+// dropped into it.
+//
 // Positions and sizes are given in twips (1/1440 inch) and become device-independent pixels at
 // the screen's logical DPI: 15 twips are one pixel at 96 DPI.
 // QPointer needs the complete button type wherever this header is included.

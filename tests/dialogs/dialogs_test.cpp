@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -386,6 +387,39 @@ TEST_F(DialogsTest, OptionFormLayout)
     pressKey(form.MailText(), Qt::Key_M, Qt::AltModifier);
     EXPECT_EQ(QApplication::focusWidget(), form.SmtpText());
     EXPECT_TRUE(form.SmtpText()->text().isEmpty()); // the key typed nothing
+}
+
+TEST_F(DialogsTest, OneLineBoxesKeepThePastedTextUpToItsFirstLineBreak)
+{
+    // A line edit takes a pasted line break as it is, and draws it as a space.
+    OptionForm &server = forms().optionForm.show();
+    server.SmtpText()->setText(QStringLiteral("[]"));
+    server.SmtpText()->setCursorPosition(1);
+    QApplication::clipboard()->setText(QStringLiteral("smtp.example.org\r\nsecond line"));
+    server.SmtpText()->paste();
+    EXPECT_EQ(server.SmtpText()->text(), QStringLiteral("[smtp.example.org]"));
+    EXPECT_EQ(server.SmtpText()->cursorPosition(), 17);
+    for (const QString &pasted : { QStringLiteral("pop\u2028x"), QStringLiteral("pop\rx\ny") }) {
+        server.Pop3Text()->clear();
+        QApplication::clipboard()->setText(pasted);
+        server.Pop3Text()->paste();
+        EXPECT_EQ(server.Pop3Text()->text(), QStringLiteral("pop"));
+    }
+    QTest::mouseClick(server.OKCommand(), Qt::LeftButton);
+    EXPECT_EQ(readBytes(serverFile()),
+        QByteArray("SMTP=[smtp.example.org]\r\nPOP3=pop\r\nMAIL=\r\nAPOP=0\r\n"));
+    EXPECT_TRUE(m_prompter.fake.boxes.isEmpty());
+
+    // The password box too; OK then stores the first line.
+    IdPassForm &account = forms().idPassForm.show();
+    QApplication::clipboard()->setText(QStringLiteral("secret\nmore"));
+    account.PassText()->paste();
+    EXPECT_EQ(account.PassText()->text(), QStringLiteral("secret"));
+    QTest::keyClicks(account.IdText(), QStringLiteral("taro"));
+    QTest::mouseClick(account.Check1(), Qt::LeftButton);
+    QTest::mouseClick(account.OKCommand(), Qt::LeftButton);
+    EXPECT_EQ(readBytes(accountFile()),
+        QByteArray("[EXEINI]\r\nNAME=taro\r\nNAME2=secret\r\nNAME3=1\r\n"));
 }
 
 // --- Account dialog ------------------------------------------------------------------------
