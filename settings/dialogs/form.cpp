@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSet>
 #include <QStyle>
 #include <QValidator>
 
@@ -137,6 +138,86 @@ public:
     }
 };
 
+// Whether the control could be seen: it and its containers are not hidden, and some part of it
+// lies inside the window once each container has clipped it.
+bool liesInView(const QWidget *control)
+{
+    if (!control->isVisibleTo(control->window()))
+        return false;
+    QRect rect = control->rect();
+    for (const QWidget *w = control; !w->isWindow(); w = w->parentWidget()) {
+        rect.translate(w->pos());
+        rect &= w->parentWidget()->rect();
+        if (rect.isEmpty())
+            return false;
+    }
+    return true;
+}
+
+// Keeps a window's controls out of the keyboard's reach while the user cannot see them: each
+// takes no focus while it is hidden or clipped away, and its own focus policy again once it is
+// shown or comes into view (the main window's lower row does when the window grows). The tab
+// order itself stays as laid out. The controls are those that take focus when the window loads.
+class FocusGate final : public QObject {
+public:
+    explicit FocusGate(QWidget *window)
+        : QObject(window)
+        , m_window(window)
+    {
+        QSet<QWidget *> watched;
+        for (QWidget *control : window->findChildren<QWidget *>()) {
+            if (control->focusPolicy() == Qt::NoFocus)
+                continue;
+            m_controls.append({ control, control->focusPolicy() });
+            for (QWidget *w = control; w && !watched.contains(w);
+                 w = w->isWindow() ? nullptr : w->parentWidget())
+                watched.insert(w);
+        }
+        for (QWidget *w : std::as_const(watched))
+            w->installEventFilter(this);
+        update();
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::Show:
+        case QEvent::ShowToParent:
+        case QEvent::HideToParent:
+            update();
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    void update()
+    {
+        for (const Control &c : std::as_const(m_controls)) {
+            if (!c.widget)
+                continue;
+            const Qt::FocusPolicy policy = liesInView(c.widget) ? c.policy : Qt::NoFocus;
+            if (c.widget->focusPolicy() == policy)
+                continue;
+            c.widget->setFocusPolicy(policy);
+            if (policy == Qt::NoFocus && m_window->focusWidget() == c.widget)
+                c.widget->clearFocus();
+        }
+    }
+
+    struct Control {
+        QPointer<QWidget> widget;
+        Qt::FocusPolicy policy;
+    };
+    QWidget *m_window;
+    QList<Control> m_controls;
+};
+
 } // namespace
 
 QIcon programIcon()
@@ -166,6 +247,7 @@ void Form::load()
         if (!box->validator())
             box->setValidator(new FirstLineValidator(box));
     }
+    new FocusGate(this);
     loadStep();
 }
 

@@ -8,8 +8,9 @@
 //  - at program exit the slots destroy what is still loaded without running unloadStep().
 // A window declares only its controls and its two steps.
 //
-// The load also makes every one-line text box keep only the first line of what is pasted or
-// dropped into it.
+// The load also applies the keyboard rules every window shares: a control the user cannot see
+// (hidden, or lying wholly outside the window) takes no keyboard focus while it is so, and a
+// one-line text box keeps only the first line of what is pasted or dropped into it.
 //
 // Positions and sizes are given in twips (1/1440 inch) and become device-independent pixels at
 // the screen's logical DPI: 15 twips are one pixel at 96 DPI.
