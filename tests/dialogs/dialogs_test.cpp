@@ -379,14 +379,18 @@ TEST_F(DialogsTest, OptionFormLayout)
     EXPECT_LE(std::abs(offset.x()), 4) << offset.x();
     EXPECT_LE(std::abs(offset.y()), 4) << offset.y();
 
-    // Each label's access key lands on the first control of the tab order.
-    form.MailText()->setFocus();
-    pressKey(form.MailText(), Qt::Key_S, Qt::AltModifier);
-    EXPECT_EQ(QApplication::focusWidget(), form.SmtpText());
-    form.MailText()->setFocus();
-    pressKey(form.MailText(), Qt::Key_M, Qt::AltModifier);
-    EXPECT_EQ(QApplication::focusWidget(), form.SmtpText());
-    EXPECT_TRUE(form.SmtpText()->text().isEmpty()); // the key typed nothing
+    // Each access key moves the focus to its own field or box.
+    const struct {
+        Qt::Key key;
+        QWidget *target;
+    } accessKeys[] = { { Qt::Key_P, form.Pop3Text() }, { Qt::Key_M, form.MailText() },
+        { Qt::Key_A, form.ApopCheck() }, { Qt::Key_S, form.SmtpText() } };
+    for (const auto &k : accessKeys) {
+        pressKey(QApplication::focusWidget(), k.key, Qt::AltModifier);
+        EXPECT_EQ(QApplication::focusWidget(), k.target) << k.target->objectName().toStdString();
+    }
+    for (QLineEdit *box : { form.SmtpText(), form.Pop3Text(), form.MailText() })
+        EXPECT_TRUE(box->text().isEmpty()); // the keys typed nothing
 }
 
 TEST_F(DialogsTest, OneLineBoxesKeepThePastedTextUpToItsFirstLineBreak)
