@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -218,7 +219,55 @@ private:
     QList<Control> m_controls;
 };
 
+// Passes a left click on a caption label on to its button: press and release both on the label.
+class CaptionClick final : public QObject {
+public:
+    CaptionClick(QLabel *caption, QAbstractButton *button)
+        : QObject(caption)
+        , m_button(button)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+            if (static_cast<QMouseEvent *>(event)->button() != Qt::LeftButton)
+                return false;
+            m_pressed = true;
+            return true;
+        case QEvent::MouseButtonRelease: {
+            const auto *mouse = static_cast<QMouseEvent *>(event);
+            if (mouse->button() != Qt::LeftButton || !m_pressed)
+                return false;
+            m_pressed = false;
+            const auto *caption = static_cast<QWidget *>(watched);
+            if (m_button && m_button->isEnabled()
+                && caption->rect().contains(mouse->position().toPoint())) {
+                if (m_button->focusPolicy() & Qt::ClickFocus)
+                    m_button->setFocus(Qt::MouseFocusReason);
+                m_button->click();
+            }
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+
+private:
+    QPointer<QAbstractButton> m_button;
+    bool m_pressed = false;
+};
+
 } // namespace
+
+void clickThroughCaption(QLabel *caption, QAbstractButton *button)
+{
+    caption->installEventFilter(new CaptionClick(caption, button));
+}
 
 QIcon programIcon()
 {

@@ -21,6 +21,8 @@
 #include <QWidget>
 #include <functional>
 
+class QLabel;
+
 int twipsToPixels(int twips);
 QRect twipsRect(int left, int top, int width, int height);
 // Places a child at a position and size in twips.
@@ -38,6 +40,9 @@ template<class W> W *makeControl(QWidget *parent, const char *name, const QRect 
 // can be wider than its fixed control. This shrinks the control's font (not below 6 points)
 // until the caption of a label or button fits its width.
 void fitCaptionToWidth(QWidget *control);
+// A click on the caption label toggles or presses the button, as a click on the button's own
+// text does; for check boxes whose caption is a label of its own beside the box.
+void clickThroughCaption(QLabel *caption, QAbstractButton *button);
 // The program's icon: the application's once it has one, so that every window shares one
 // decoded copy; otherwise read from the resources.
 QIcon programIcon();

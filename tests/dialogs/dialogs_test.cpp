@@ -644,6 +644,25 @@ TEST_F(DialogsTest, SetFormClosesOnlyByItsCloseBoxAndStoresTheBox)
     EXPECT_EQ(readBytes(optionFile()), QByteArray("[EXEINI]\r\nNUMBER=0\r\n"));
 }
 
+TEST_F(DialogsTest, ClickingACheckBoxsCaptionTogglesTheBox)
+{
+    SetForm &hub = forms().setForm.show();
+    IdPassForm &account = forms().idPassForm.show();
+    const struct {
+        QLabel *caption;
+        QCheckBox *box;
+    } pairs[] = { { hub.Label1(), hub.Check1() }, { account.Label2(1), account.Check1() } };
+    for (const auto &p : pairs) {
+        QTest::mouseClick(p.caption, Qt::LeftButton);
+        EXPECT_TRUE(p.box->isChecked()) << p.caption->text().toStdString();
+        EXPECT_EQ(p.box->window()->focusWidget(), p.box);
+        QTest::mouseClick(p.caption, Qt::RightButton);
+        EXPECT_TRUE(p.box->isChecked()) << "only the left button clicks";
+        QTest::mouseClick(p.caption, Qt::LeftButton);
+        EXPECT_FALSE(p.box->isChecked());
+    }
+}
+
 TEST_F(DialogsTest, SetFormWithoutTheDataFolderClosesSilently)
 {
     ASSERT_TRUE(QDir(m_program + QStringLiteral("/★MailData")).removeRecursively());
