@@ -299,7 +299,7 @@ TEST_F(MainFormTest, SettingsAndImageCommandsShowTheOneSharedDialog)
     EXPECT_TRUE(form.isEnabled()) << "the dialogs are modeless";
 }
 
-TEST_F(MainFormTest, KeyboardReachesOnlyTheControlsInView)
+TEST_F(MainFormTest, KeyboardReachesOnlyTheControlsInViewAndF10OpensTheFirstMenu)
 {
     setServer("pop.example");
     setAccount("bob", "secret");
@@ -338,6 +338,12 @@ TEST_F(MainFormTest, KeyboardReachesOnlyTheControlsInView)
     EXPECT_EQ(form.size(), idle);
     EXPECT_EQ(QApplication::focusWidget(), nullptr);
     EXPECT_TRUE(form.Check1()->isChecked());
+
+    QMenu *file = form.menuAction(QStringLiteral("mfile"))->menu();
+    QTest::keyClick(window, Qt::Key_F10);
+    EXPECT_TRUE(file->isVisible());
+    EXPECT_EQ(form.menuBar()->activeAction(), file->menuAction());
+    file->close();
 }
 
 #include "mainformtest.moc"
