@@ -32,6 +32,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
+#include <QShortcut>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -177,6 +178,11 @@ void MainForm::buildMenu()
     picture->menuAction()->setObjectName(QStringLiteral("mgazou"));
     addMenuItem(picture, QStringLiteral("mhenkou"), QStringLiteral("画像を変える"),
         &MainForm::mhenkou_Click);
+
+    // The captions carry no access keys; F10 opens the first menu, as on the desktop.
+    auto *f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(f10, &QShortcut::activated, m_menuBar,
+        [this, file] { m_menuBar->setActiveAction(file->menuAction()); });
 }
 
 QAction *MainForm::menuAction(const QString &name) const

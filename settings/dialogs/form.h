@@ -8,6 +8,10 @@
 //  - at program exit the slots destroy what is still loaded without running unloadStep().
 // A window declares only its controls and its two steps.
 //
+// The load also applies the keyboard rules every window shares: a control the user cannot see
+// (hidden, or lying wholly outside the window) takes no keyboard focus while it is so, and a
+// one-line text box keeps only the first line of what is pasted or dropped into it.
+//
 // Positions and sizes are given in twips (1/1440 inch) and become device-independent pixels at
 // the screen's logical DPI: 15 twips are one pixel at 96 DPI.
 // QPointer needs the complete button type wherever this header is included.
@@ -16,6 +20,8 @@
 #include <QPointer>
 #include <QWidget>
 #include <functional>
+
+class QLabel;
 
 int twipsToPixels(int twips);
 QRect twipsRect(int left, int top, int width, int height);
@@ -34,6 +40,9 @@ template<class W> W *makeControl(QWidget *parent, const char *name, const QRect 
 // can be wider than its fixed control. This shrinks the control's font (not below 6 points)
 // until the caption of a label or button fits its width.
 void fitCaptionToWidth(QWidget *control);
+// A click on the caption label toggles or presses the button, as a click on the button's own
+// text does; for check boxes whose caption is a label of its own beside the box.
+void clickThroughCaption(QLabel *caption, QAbstractButton *button);
 // The program's icon: the application's once it has one, so that every window shares one
 // decoded copy; otherwise read from the resources.
 QIcon programIcon();

@@ -99,6 +99,8 @@ IdPassForm::IdPassForm(QWidget *parent)
     QPalette blue = m_label2[1]->palette();
     blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
     m_label2[1]->setPalette(blue);
+    // Check1 shows only its box; its caption is the label beside it.
+    clickThroughCaption(m_label2[1], m_check1);
 
     // The password shows one "*" per character whatever the style's own mask character, and
     // takes no input-method composition.

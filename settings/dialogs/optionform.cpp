@@ -61,11 +61,10 @@ OptionForm::OptionForm(QWidget *parent)
              static_cast<QWidget *>(m_label3), static_cast<QWidget *>(m_apopCheck) })
         setTextColour(w, Blue);
 
-    // The labels follow every focusable control in the tab order, so each label's access key
-    // lands on the first control of that order, the SMTP box.
+    // Each label's access key moves the focus to the box below it.
     m_label1->setBuddy(m_smtpText);
-    m_label2->setBuddy(m_smtpText);
-    m_label3->setBuddy(m_smtpText);
+    m_label2->setBuddy(m_pop3Text);
+    m_label3->setBuddy(m_mailText);
 
     setTabOrder(m_smtpText, m_pop3Text);
     setTabOrder(m_pop3Text, m_apopCheck);

@@ -51,6 +51,8 @@ SetForm::SetForm(QWidget *parent)
     blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
     m_label1->setPalette(blue);
     m_label1->setAutoFillBackground(false);
+    // Check1 shows only its box; its caption is the label beside it.
+    clickThroughCaption(m_label1, m_check1);
 
     // Neither button is the default or the cancel button: Enter presses only a focused button
     // and Esc does nothing.

@@ -6,6 +6,7 @@
 #include "settings/dialogs/optionform.h"
 #include "settings/dialogs/setform.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QLabel>
@@ -15,8 +16,10 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 namespace {
 
@@ -294,6 +297,53 @@ TEST_F(MainFormTest, SettingsAndImageCommandsShowTheOneSharedDialog)
     form.mhenkou_Click();
     EXPECT_EQ(&forms().henkouForm.get(), image);
     EXPECT_TRUE(form.isEnabled()) << "the dialogs are modeless";
+}
+
+TEST_F(MainFormTest, KeyboardReachesOnlyTheControlsInViewAndF10OpensTheFirstMenu)
+{
+    setServer("pop.example");
+    setAccount("bob", "secret");
+    MainForm &form = loadForm();
+    m_media.commands.clear();
+    form.showForm();
+    QApplication::setActiveWindow(&form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    const QSize idle = form.size();
+    QWindow *window = form.windowHandle();
+
+    // In the idle size every control lies outside the window or is hidden.
+    for (Qt::Key key : { Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Space })
+        QTest::keyClick(window, key);
+    EXPECT_EQ(form.size(), idle);
+    EXPECT_TRUE(m_media.commands.isEmpty()) << m_media.commands.join(u'|').toStdString();
+    EXPECT_EQ(QApplication::focusWidget(), nullptr);
+
+    // The enlarged window shows the lower row, whose controls Tab then visits in turn.
+    form.Command3_Click();
+    QStringList reached;
+    for (int i = 0; i < 4; ++i) {
+        QTest::keyClick(window, Qt::Key_Tab);
+        reached << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName()
+                                                : QStringLiteral("none"));
+    }
+    EXPECT_EQ(reached[3], reached[0]);
+    reached.removeLast();
+    reached.sort();
+    EXPECT_EQ(reached, QStringList({ "Command2", "Text3", "Text6" }));
+
+    // Space on 元のサイズ shrinks the window, and the button leaves the keyboard's reach.
+    auto *command2 = form.findChild<QPushButton *>(QStringLiteral("Command2"));
+    command2->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(window, Qt::Key_Space);
+    EXPECT_EQ(form.size(), idle);
+    EXPECT_EQ(QApplication::focusWidget(), nullptr);
+    EXPECT_TRUE(form.Check1()->isChecked());
+
+    QMenu *file = form.menuAction(QStringLiteral("mfile"))->menu();
+    QTest::keyClick(window, Qt::Key_F10);
+    EXPECT_TRUE(file->isVisible());
+    EXPECT_EQ(form.menuBar()->activeAction(), file->menuAction());
+    file->close();
 }
 
 #include "mainformtest.moc"

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -378,14 +379,51 @@ TEST_F(DialogsTest, OptionFormLayout)
     EXPECT_LE(std::abs(offset.x()), 4) << offset.x();
     EXPECT_LE(std::abs(offset.y()), 4) << offset.y();
 
-    // Each label's access key lands on the first control of the tab order.
-    form.MailText()->setFocus();
-    pressKey(form.MailText(), Qt::Key_S, Qt::AltModifier);
-    EXPECT_EQ(QApplication::focusWidget(), form.SmtpText());
-    form.MailText()->setFocus();
-    pressKey(form.MailText(), Qt::Key_M, Qt::AltModifier);
-    EXPECT_EQ(QApplication::focusWidget(), form.SmtpText());
-    EXPECT_TRUE(form.SmtpText()->text().isEmpty()); // the key typed nothing
+    // Each access key moves the focus to its own field or box.
+    const struct {
+        Qt::Key key;
+        QWidget *target;
+    } accessKeys[] = { { Qt::Key_P, form.Pop3Text() }, { Qt::Key_M, form.MailText() },
+        { Qt::Key_A, form.ApopCheck() }, { Qt::Key_S, form.SmtpText() } };
+    for (const auto &k : accessKeys) {
+        pressKey(QApplication::focusWidget(), k.key, Qt::AltModifier);
+        EXPECT_EQ(QApplication::focusWidget(), k.target) << k.target->objectName().toStdString();
+    }
+    for (QLineEdit *box : { form.SmtpText(), form.Pop3Text(), form.MailText() })
+        EXPECT_TRUE(box->text().isEmpty()); // the keys typed nothing
+}
+
+TEST_F(DialogsTest, OneLineBoxesKeepThePastedTextUpToItsFirstLineBreak)
+{
+    // A line edit takes a pasted line break as it is, and draws it as a space.
+    OptionForm &server = forms().optionForm.show();
+    server.SmtpText()->setText(QStringLiteral("[]"));
+    server.SmtpText()->setCursorPosition(1);
+    QApplication::clipboard()->setText(QStringLiteral("smtp.example.org\r\nsecond line"));
+    server.SmtpText()->paste();
+    EXPECT_EQ(server.SmtpText()->text(), QStringLiteral("[smtp.example.org]"));
+    EXPECT_EQ(server.SmtpText()->cursorPosition(), 17);
+    for (const QString &pasted : { QStringLiteral("pop\u2028x"), QStringLiteral("pop\rx\ny") }) {
+        server.Pop3Text()->clear();
+        QApplication::clipboard()->setText(pasted);
+        server.Pop3Text()->paste();
+        EXPECT_EQ(server.Pop3Text()->text(), QStringLiteral("pop"));
+    }
+    QTest::mouseClick(server.OKCommand(), Qt::LeftButton);
+    EXPECT_EQ(readBytes(serverFile()),
+        QByteArray("SMTP=[smtp.example.org]\r\nPOP3=pop\r\nMAIL=\r\nAPOP=0\r\n"));
+    EXPECT_TRUE(m_prompter.fake.boxes.isEmpty());
+
+    // The password box too; OK then stores the first line.
+    IdPassForm &account = forms().idPassForm.show();
+    QApplication::clipboard()->setText(QStringLiteral("secret\nmore"));
+    account.PassText()->paste();
+    EXPECT_EQ(account.PassText()->text(), QStringLiteral("secret"));
+    QTest::keyClicks(account.IdText(), QStringLiteral("taro"));
+    QTest::mouseClick(account.Check1(), Qt::LeftButton);
+    QTest::mouseClick(account.OKCommand(), Qt::LeftButton);
+    EXPECT_EQ(readBytes(accountFile()),
+        QByteArray("[EXEINI]\r\nNAME=taro\r\nNAME2=secret\r\nNAME3=1\r\n"));
 }
 
 // --- Account dialog ------------------------------------------------------------------------
@@ -604,6 +642,25 @@ TEST_F(DialogsTest, SetFormClosesOnlyByItsCloseBoxAndStoresTheBox)
     forms().setForm.get().Check1()->setChecked(false);
     forms().setForm.get().close();
     EXPECT_EQ(readBytes(optionFile()), QByteArray("[EXEINI]\r\nNUMBER=0\r\n"));
+}
+
+TEST_F(DialogsTest, ClickingACheckBoxsCaptionTogglesTheBox)
+{
+    SetForm &hub = forms().setForm.show();
+    IdPassForm &account = forms().idPassForm.show();
+    const struct {
+        QLabel *caption;
+        QCheckBox *box;
+    } pairs[] = { { hub.Label1(), hub.Check1() }, { account.Label2(1), account.Check1() } };
+    for (const auto &p : pairs) {
+        QTest::mouseClick(p.caption, Qt::LeftButton);
+        EXPECT_TRUE(p.box->isChecked()) << p.caption->text().toStdString();
+        EXPECT_EQ(p.box->window()->focusWidget(), p.box);
+        QTest::mouseClick(p.caption, Qt::RightButton);
+        EXPECT_TRUE(p.box->isChecked()) << "only the left button clicks";
+        QTest::mouseClick(p.caption, Qt::LeftButton);
+        EXPECT_FALSE(p.box->isChecked());
+    }
 }
 
 TEST_F(DialogsTest, SetFormWithoutTheDataFolderClosesSilently)
