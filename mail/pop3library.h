@@ -12,9 +12,9 @@
 // Every call blocks the thread it is made on: during a check, the library's own thread
 // (librarythread.h), never the window's. Every wait has a deadline: the connection's (30 s)
 // covers the greeting too, then each reply has 60 s. Once a connection is lost, times out or
-// loses protocol sync, its handle fails at once on every further call. At most one retrieved
-// message is kept, so the status, size and mail calls for one message cost one RETR between
-// them.
+// loses protocol sync, its handle fails at once on every further call. Of the one message
+// retrieved, the head is kept and the rest read into the mail call's buffer straight from the
+// connection, so the status, size and mail calls for one message cost one RETR between them.
 #include "mail/nmail.h"
 #include "mail/pop3error.h"
 

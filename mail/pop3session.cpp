@@ -627,7 +627,7 @@ int Pop3Session::retrieve(int number, bool withText)
         m_ahead = 0;
         if (number < m_count)
             requests += listAndRetr(number + 1);
-        if ((rc = write(requests)))
+        if (!requests.isEmpty() && (rc = write(requests)))
             return rc;
         if (number < m_count)
             m_ahead = number + 1;

@@ -1,7 +1,8 @@
 #pragma once
 // One POP3 connection's protocol state. Each public call runs its steps in order (send a
-// command, read its reply, act on it); readStatusLine() and readData() are the only places that
-// take bytes apart. Results are a value >= 0 or a Pop3Error code, with failureText() describing
+// command, read its reply, act on it); readStatusLine() and pumpData() are the only places that
+// take bytes apart. Where the server offers PIPELINING, retrieving a message also sends the next
+// one's LIST and RETR, whose replies the next call reads (or reads past). Results are a value >= 0 or a Pop3Error code, with failureText() describing
 // the last failure in Japanese. Fatal failures (lost, timed out, out of sync) leave the session
 // broken: every later call returns the same failure at once.
 #include "mail/pop3error.h"

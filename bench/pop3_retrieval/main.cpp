@@ -8,10 +8,12 @@
 //   resident size at each step of the largest message; then, for the diagnosis, the same check
 //   through a socket whose read buffer is capped (SocketTransport's readBufferSize);
 // - round trips per message, counted by a server of our own (roundtripserver.h) over 100 small
-//   messages, with and without PIPELINING in CAPA.
+//   messages, with and without PIPELINING in CAPA;
+// - TLS: the timed check against a second Dovecot with the same mailbox that offers STLS, in
+//   turn with the plain one, and curl's the same way.
 // The last line is
-//   ratio_vs_limit=L ratio_vs_curl=X ratio_vs_fetchmail=Y peak_rss_over_idle_mb=Z round_trips_pipelining=A
-//   round_trips_plain=B
+//   ratio_vs_limit=L ratio_vs_curl=X ratio_vs_fetchmail=Y tls_vs_plain=T peak_rss_over_idle_mb=Z
+//   round_trips_pipelining=A round_trips_plain=B
 // (time ratios are ours divided by theirs, below 1 means faster; MB are MiB).
 // Run it as root (Dovecot's mail user is then nobody).
 //
@@ -92,11 +94,14 @@ double mib(qint64 kib)
     return kib / 1024.0;
 }
 
-double timeLibrary(quint16 port, qint64 expectedBytes)
+// caPem: the certificate of a Dovecot that offers STLS, which the library then takes.
+double timeLibrary(quint16 port, qint64 expectedBytes, const QByteArray &caPem = {})
 {
     QElapsedTimer timer;
     timer.start();
     Pop3Library library;
+    if (!caPem.isEmpty())
+        library.addCaCertificates(caPem);
     const CheckRun run = runCheck(
         library, libraryConnect(QStringLiteral("127.0.0.1:%1").arg(port)), "bench", "pw");
     const double seconds = timer.elapsed() / 1000.0;
@@ -410,8 +415,50 @@ int main(int argc, char **argv)
         std::fflush(stdout);
     }
     const double o = median(ours), l = median(limit), c = median(curl), f = median(fetchmail);
-    std::printf("median of %d: library %.3f s, limit %.3f s, curl %.3f s, fetchmail %.3f s\n",
-        runs, o, l, c, f);
+    std::printf("median of %d: library %.3f s, limit %.3f s, curl %.3f s, fetchmail %.3f s\n", runs,
+        o, l, c, f);
+    std::fflush(stdout);
+
+    // TLS: the same check against a second Dovecot that offers STLS, in turn with the first.
+    std::vector<double> plainRuns, tlsRuns, curlPlainRuns, curlTlsRuns;
+    {
+        DovecotServer tlsDovecot(DovecotServer::Security::Tls);
+        addBenchMailbox(tlsDovecot);
+        if (!tlsDovecot.start()) {
+            std::fprintf(stderr, "%s\n", qPrintable(tlsDovecot.errorText()));
+            return 1;
+        }
+        const QByteArray ca = tlsDovecot.certificate().toPem();
+        const QString caFile = dir.filePath("ca.pem");
+        {
+            QFile file(caFile);
+            file.open(QIODevice::WriteOnly);
+            file.write(ca);
+        }
+        const auto curlArguments = [](quint16 port) {
+            return QStringList { "-s", "-u", "bench:pw",
+                QStringLiteral("pop3://127.0.0.1:%1/[1-%2]").arg(port).arg(MessageCount), "-o",
+                "/dev/null" };
+        };
+        timeLibrary(tlsDovecot.port(), benchBytes, ca); // Dovecot's index, as above
+        for (int run = 0; run < runs; ++run) {
+            plainRuns.push_back(timeLibrary(port, benchBytes));
+            tlsRuns.push_back(timeLibrary(tlsDovecot.port(), benchBytes, ca));
+            curlPlainRuns.push_back(timeProcess("curl", curlArguments(port)));
+            curlTlsRuns.push_back(timeProcess("curl",
+                curlArguments(tlsDovecot.port())
+                    + QStringList { "--ssl-reqd", "--cacert", caFile }));
+            std::printf("tls run %d: library plain %.3f s, STLS %.3f s; curl plain %.3f s, STLS "
+                        "%.3f s\n",
+                run + 1, plainRuns.back(), tlsRuns.back(), curlPlainRuns.back(),
+                curlTlsRuns.back());
+        }
+    }
+    const double tlsRatio = median(tlsRuns) / median(plainRuns);
+    std::printf("median of %d: library plain %.3f s, STLS %.3f s (%.3f); curl plain %.3f s, STLS "
+                "%.3f s (%.3f): what TLS costs the server is in both\n",
+        runs, median(plainRuns), median(tlsRuns), tlsRatio, median(curlPlainRuns),
+        median(curlTlsRuns), median(curlTlsRuns) / median(curlPlainRuns));
     std::fflush(stdout);
 
     std::printf("memory: the check as the program makes it\n");
@@ -428,9 +475,10 @@ int main(int argc, char **argv)
     const double plain = measureRoundTrips(false);
 
     std::printf("ratio_vs_limit=%.3f ratio_vs_curl=%.3f ratio_vs_fetchmail=%.3f "
-                "peak_rss_over_idle_mb=%.1f round_trips_pipelining=%.2f round_trips_plain=%.2f\n",
-        o / l, o / c, o / f, overIdle, pipelined, plain);
-    const bool measured
-        = o > 0 && l > 0 && c > 0 && f > 0 && overIdle >= 0 && pipelined > 0 && plain > 0;
+                "tls_vs_plain=%.3f peak_rss_over_idle_mb=%.1f round_trips_pipelining=%.2f "
+                "round_trips_plain=%.2f\n",
+        o / l, o / c, o / f, tlsRatio, overIdle, pipelined, plain);
+    const bool measured = o > 0 && l > 0 && c > 0 && f > 0 && tlsRatio > 0 && overIdle >= 0
+        && pipelined > 0 && plain > 0;
     return measured ? 0 : 1;
 }

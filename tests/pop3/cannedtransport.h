@@ -2,7 +2,9 @@
 // A transport that plays back server bytes in the chunks given, without a socket: each read()
 // returns (at most) one chunk, so a test decides exactly where the stream is split. The chunk
 // TlsMarker stands for the TLS handshake: startTls() drops the plain chunks still unread before
-// it, as the socket transport drops buffered plain text. What the client sends is recorded.
+// it, as the socket transport drops buffered plain text. What the client sends is recorded, also
+// as batches: the bytes sent between two reads, so a test sees what went out before the client
+// waited for an answer.
 #include "mail/pop3transport.h"
 
 #include <QByteArray>
@@ -19,15 +21,18 @@ public:
         : m_chunks(std::move(chunks))
         , m_end(end)
         , m_sent(std::make_shared<QByteArray>())
+        , m_batches(std::make_shared<QList<QByteArray>>())
     {
     }
 
     // What the client has written, readable after the session took ownership.
     std::shared_ptr<QByteArray> sent() const { return m_sent; }
+    std::shared_ptr<QList<QByteArray>> batches() const { return m_batches; }
     void setTlsSucceeds(bool ok) { m_tlsSucceeds = ok; }
 
     qint64 read(char *data, qint64 maxSize, QDeadlineTimer) override
     {
+        m_readSinceWrite = true;
         while (m_next < m_chunks.size() && m_offset == m_chunks[m_next].size()
             && m_chunks[m_next] != TlsMarker) {
             ++m_next;
@@ -49,6 +54,10 @@ public:
         if (m_closed)
             return false;
         m_sent->append(data);
+        if (m_readSinceWrite || m_batches->isEmpty())
+            m_batches->append(QByteArray());
+        m_batches->last().append(data);
+        m_readSinceWrite = false;
         return true;
     }
     TlsResult startTls(QDeadlineTimer) override
@@ -71,6 +80,8 @@ private:
     QList<QByteArray> m_chunks;
     End m_end;
     std::shared_ptr<QByteArray> m_sent;
+    std::shared_ptr<QList<QByteArray>> m_batches;
+    bool m_readSinceWrite = false;
     qsizetype m_next = 0;
     qint64 m_offset = 0;
     bool m_tlsSucceeds = true;

@@ -145,6 +145,77 @@ TEST(Pop3Stream, LineBreaksInCredentialsAreRefused)
     EXPECT_TRUE(sent->isEmpty());
 }
 
+// The next message's LIST and RETR go out with this one's only where the server offers
+// PIPELINING; a message sent ahead but not asked for next is read past; the head buffer kept from
+// one message to the next holds only the current message's bytes.
+TEST(Pop3Stream, RequestsGoAheadOnlyWithPipeliningAndEachMessageStaysItsOwn)
+{
+    QByteArray big = "Subject: big\r\nX-Long: " + QByteArray(20000, 'h') + "\r\n\r\n";
+    while (big.size() < 2 * 1024 * 1024)
+        big += ".dotted line " + QByteArray::number(big.size()) + "\r\n";
+    const QList<QByteArray> messages
+        = { big, "Subject: two\r\n\r\nsecond\r\n", "Subject: three\r\n\r\nthird\r\n" };
+    // Each reply in a read of its own, so that what went out before each wait shows.
+    QList<QByteArray> replies;
+    for (int n = 1; n <= 3; ++n) {
+        QByteArray stuffed = messages[n - 1];
+        stuffed.replace("\r\n.", "\r\n..");
+        replies << "+OK " + QByteArray::number(n) + ' ' + QByteArray::number(messages[n - 1].size())
+                + "\r\n"
+                << "+OK\r\n" + stuffed + ".\r\n";
+    }
+    replies << "+OK bye\r\n";
+    const auto login = [](bool pipelining) {
+        return QList<QByteArray> { "+OK ready\r\n",
+            pipelining ? "+OK\r\nPIPELINING\r\n.\r\n" : "-ERR no CAPA\r\n", "+OK\r\n", "+OK\r\n",
+            "+OK 3 9\r\n" };
+    };
+    std::array<char, 64> subject {}, from {}, date {}, id {};
+    std::vector<char> body(3 * 1024 * 1024, ' ');
+
+    for (const bool pipelining : { true, false }) {
+        // Without PIPELINING each command waits for its reply; the server's replies are the same.
+        Pop3Library library;
+        auto transport = std::make_unique<CannedTransport>(login(pipelining) + replies);
+        const auto batches = transport->batches();
+        const int handle = library.attachTransport(std::move(transport), "test");
+        ASSERT_EQ(library.NMailPop3Authenticate(handle, "u", "p", 0), 3);
+        const qsizetype loginBatches = batches->size();
+        ASSERT_EQ(library.NMailPop3GetMailStatus(handle, 1, subject, from, date, id, 0), 0);
+        ASSERT_EQ(library.NMailPop3GetMail(handle, 1, subject, from, date, id, body, 0, 0), 0);
+        EXPECT_EQ(QByteArray(body.data()), big);
+        // Message 2: status only, so the rest of it is read past before message 3.
+        ASSERT_EQ(library.NMailPop3GetMailStatus(handle, 2, subject, from, date, id, 0), 0);
+        EXPECT_STREQ(subject.data(), "two");
+        ASSERT_EQ(library.NMailPop3GetMailStatus(handle, 3, subject, from, date, id, 0), 0);
+        EXPECT_STREQ(subject.data(), "three");
+        ASSERT_EQ(library.NMailPop3GetMail(handle, 3, subject, from, date, id, body, 0, 0), 0);
+        EXPECT_EQ(QByteArray(body.data()), messages[2]);
+        library.NMailPop3Close(handle);
+
+        const QList<QByteArray> sent = batches->mid(loginBatches);
+        if (pipelining)
+            EXPECT_EQ(sent,
+                QList<QByteArray>({ "LIST 1\r\nRETR 1\r\nLIST 2\r\nRETR 2\r\n",
+                    "LIST 3\r\nRETR 3\r\n", "QUIT\r\n" }));
+        else
+            EXPECT_EQ(sent,
+                QList<QByteArray>({ "LIST 1\r\n", "RETR 1\r\n", "LIST 2\r\n", "RETR 2\r\n",
+                    "LIST 3\r\n", "RETR 3\r\n", "QUIT\r\n" }));
+    }
+
+    // Sent ahead and not asked for: message 2's replies are read past on the way to message 3.
+    Pop3Library library;
+    const int handle
+        = library.attachTransport(std::make_unique<CannedTransport>(login(true) + replies), "test");
+    ASSERT_EQ(library.NMailPop3Authenticate(handle, "u", "p", 0), 3);
+    ASSERT_EQ(library.NMailPop3GetMailStatus(handle, 1, subject, from, date, id, 0), 0);
+    ASSERT_EQ(library.NMailPop3GetMail(handle, 3, subject, from, date, id, body, 0, 0), 0);
+    EXPECT_STREQ(subject.data(), "three");
+    EXPECT_EQ(QByteArray(body.data()), messages[2]);
+    EXPECT_EQ(library.NMailPop3Close(handle), 0);
+}
+
 TEST(Pop3Session, TimestampsAndDigest)
 {
     EXPECT_EQ(Pop3Session::apopDigest("<1896.697170952@dbc.mtview.ca.us>", "tanstaaf"),
