@@ -252,6 +252,13 @@ template<class Sink> int Pop3Session::pumpData(Sink &&take, bool *done)
     }
 }
 
+// Reads the rest of the data and drops it, so the connection stays in step.
+int Pop3Session::skipData()
+{
+    bool done = false;
+    return pumpData([](const char *, qsizetype n) { return n; }, &done);
+}
+
 int Pop3Session::readData(QByteArray *out, qint64 keepLimit)
 {
     m_dataAtLineStart = true;
@@ -304,9 +311,7 @@ int Pop3Session::drainPending()
     if (!m_dataPending)
         return 0;
     m_dataPending = false;
-    m_textReadable = m_headWhole;
-    bool done = false;
-    return pumpData([](const char *, qsizetype n) { return n; }, &done);
+    return skipData();
 }
 
 // Reads and drops the replies to the LIST and RETR sent ahead for a message that was not asked
@@ -324,8 +329,7 @@ int Pop3Session::skipAhead()
     if (!retr.ok)
         return 0;
     m_dataAtLineStart = true;
-    bool done = false;
-    return pumpData([](const char *, qsizetype n) { return n; }, &done);
+    return skipData();
 }
 
 int Pop3Session::readMessageInto(std::span<char> body)
@@ -341,8 +345,8 @@ int Pop3Session::readMessageInto(std::span<char> body)
     };
     put(m_head.constData(), m_head.size());
     if (m_dataPending) {
+        // The head stays; the text, if asked for again, is read again from the server.
         m_dataPending = false;
-        m_textReadable = false; // the head stays; the text is read again from the server
         bool done = false;
         if (const int rc = pumpData(put, &done))
             return rc;
@@ -585,16 +589,15 @@ int Pop3Session::readRetrReply(int number, bool keep)
     m_head.resize(0);
     m_messageNumber = 0;
     m_dataAtLineStart = true;
-    bool done = false;
     if (!keep)
-        return pumpData([](const char *, qsizetype n) { return n; }, &done);
+        return skipData();
     m_headScan = 1;
+    bool done = false;
     if (const int rc
         = pumpData([this](const char *p, qsizetype n) { return takeHead(p, n); }, &done))
         return rc;
     m_headWhole = done;
     m_dataPending = !done;
-    m_textReadable = true;
     m_messageNumber = number;
     return 0;
 }
@@ -603,7 +606,8 @@ int Pop3Session::retrieve(int number, bool withText)
 {
     if (const int rc = checkMessageNumber(number))
         return rc;
-    if (m_messageNumber == number && (m_textReadable || !withText))
+    // The text can be read while it is whole in the head or still waiting on the connection.
+    if (m_messageNumber == number && (!withText || m_headWhole || m_dataPending))
         return 0;
 
     const auto listAndRetr = [](int n) {

@@ -2,9 +2,10 @@
 // One POP3 connection's protocol state. Each public call runs its steps in order (send a
 // command, read its reply, act on it); readStatusLine() and pumpData() are the only places that
 // take bytes apart. Where the server offers PIPELINING, retrieving a message also sends the next
-// one's LIST and RETR, whose replies the next call reads (or reads past). Results are a value >= 0 or a Pop3Error code, with failureText() describing
-// the last failure in Japanese. Fatal failures (lost, timed out, out of sync) leave the session
-// broken: every later call returns the same failure at once.
+// one's LIST and RETR, whose replies the next call reads (or reads past). Results are a value
+// >= 0 or a Pop3Error code, with failureText() describing the last failure in Japanese. Fatal
+// failures (lost, timed out, out of sync) leave the session broken: every later call returns the
+// same failure at once.
 #include "mail/pop3error.h"
 
 #include <QByteArray>
@@ -71,6 +72,7 @@ private:
     int readData(QByteArray *out, qint64 keepLimit);
     template<class Sink> int pumpData(Sink &&take, bool *done);
     qsizetype takeHead(const char *data, qsizetype size);
+    int skipData();
     int drainPending();
     int skipAhead();
     int fill(QDeadlineTimer deadline);
@@ -102,14 +104,13 @@ private:
     qsizetype m_inStart = 0;
     qsizetype m_inEnd = 0;
 
-    // The one message retrieved: its head, and whether its text can still be read (from the
-    // head alone when it is whole, else from the connection while m_dataPending). The head's
-    // buffer is kept from one message to the next. And the last LIST answer.
+    // The one message retrieved: its head, which may hold the whole message, and whether the
+    // rest is still on the connection. The head's buffer is kept from one message to the next.
+    // And the last LIST answer.
     int m_messageNumber = 0;
     bool m_dataPending = false;
     bool m_dataAtLineStart = true;
     bool m_headWhole = false;
-    bool m_textReadable = false;
     int m_headScan = 0; // where the search for the header's end stands (see takeHead)
     QByteArray m_head;
     // The message whose LIST and RETR went out ahead and whose replies are still to come.

@@ -127,6 +127,14 @@ double timeProcess(const QString &program, const QStringList &arguments)
     return timer.elapsed() / 1000.0;
 }
 
+// curl fetching the whole mailbox over one connection, into /dev/null.
+QStringList curlArguments(quint16 port)
+{
+    return { "-s", "-u", "bench:pw",
+        QStringLiteral("pop3://127.0.0.1:%1/[1-%2]").arg(port).arg(MessageCount), "-o",
+        "/dev/null" };
+}
+
 double timeLimit(quint16 port)
 {
     return timeProcess(QCoreApplication::applicationDirPath() + QStringLiteral("/limitreader"),
@@ -404,10 +412,7 @@ int main(int argc, char **argv)
     for (int run = 0; run < runs; ++run) {
         ours.push_back(timeLibrary(port, benchBytes));
         limit.push_back(timeLimit(port));
-        curl.push_back(timeProcess("curl",
-            { "-s", "-u", "bench:pw",
-                QStringLiteral("pop3://127.0.0.1:%1/[1-%2]").arg(port).arg(MessageCount), "-o",
-                "/dev/null" }));
+        curl.push_back(timeProcess("curl", curlArguments(port)));
         fetchmail.push_back(
             timeProcess("fetchmail", { "-f", rc, "--bsmtp", "/dev/null", "--nosoftbounce", "-s" }));
         std::printf("run %d: library %.3f s, limit %.3f s, curl %.3f s, fetchmail %.3f s\n",
@@ -435,11 +440,6 @@ int main(int argc, char **argv)
             file.open(QIODevice::WriteOnly);
             file.write(ca);
         }
-        const auto curlArguments = [](quint16 port) {
-            return QStringList { "-s", "-u", "bench:pw",
-                QStringLiteral("pop3://127.0.0.1:%1/[1-%2]").arg(port).arg(MessageCount), "-o",
-                "/dev/null" };
-        };
         timeLibrary(tlsDovecot.port(), benchBytes, ca); // Dovecot's index, as above
         for (int run = 0; run < runs; ++run) {
             plainRuns.push_back(timeLibrary(port, benchBytes));
