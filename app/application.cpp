@@ -3,12 +3,12 @@
 #include "app/applicationstyle.h"
 #include "app/fontwarmup.h"
 #include "app/mainform.h"
-#include "app/messageboxprompter.h"
 #include "mail/librarythread.h"
 #include "mail/networkmanagerremoteaccess.h"
 #include "mail/pop3library.h"
 #include "scenes/mediainterpreter.h"
 #include "settings/dialogs/forms.h"
+#include "ui/messageboxprompter.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -74,7 +74,7 @@ int runBrindle(int argc, char **argv)
     // Closing the main window ends the program itself; the dialogs never do.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    MessageBoxPrompter messageBoxes;
+    MessageBoxPrompter messageBoxes(MainForm::Title);
     setPrompter(&messageBoxes);
 
     Pop3Library nmail;

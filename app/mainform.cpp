@@ -1,8 +1,6 @@
 #include "app/mainform.h"
 
-#include "app/checkguard.h"
-#include "app/picturebox.h"
-#include "mail/checkmail.h"
+#include "app/checkrun.h"
 #include "mail/hangup.h"
 #include "mail/librarythread.h"
 #include "mail/nmail.h"
@@ -12,35 +10,29 @@
 #include "settings/dialogs/henkouform.h"
 #include "settings/dialogs/idpassform.h"
 #include "settings/dialogs/optionform.h"
-#include "settings/dialogs/prompter.h"
 #include "settings/dialogs/setform.h"
 #include "settings/mailsettings.h"
 #include "settings/programfolder.h"
+#include "ui/picturebox.h"
+#include "ui/prompter.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
-#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMoveEvent>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
-#include <QShortcut>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <atomic>
 #include <chrono>
-#include <memory>
 #include <optional>
-#include <type_traits>
 
 namespace {
 
@@ -52,27 +44,6 @@ constexpr int IdleWindowWidth = 1555;
 constexpr int IdleWindowHeight = 1955;
 constexpr int IdlePaneSize = 1455;
 constexpr int EventSize = 4000;
-// How often the progress of a check is brought up to date.
-constexpr std::chrono::milliseconds ProgressInterval { 50 };
-
-QPushButton *makeButton(QWidget *container, const char *name, const QString &caption, int left,
-    int top, int width, int height)
-{
-    auto *button = makeControl<QPushButton>(container, name, QRect(left, top, width, height));
-    button->setText(caption);
-    return button;
-}
-
-PictureBox *makePictureButton(QWidget *container, const char *name, int left, int top)
-{
-    auto *box = makeControl<PictureBox>(container, name, QRect(left, top, 315, 315));
-    QPalette palette = box->palette();
-    palette.setColor(QPalette::Window, QColor(128, 128, 128));
-    box->setPalette(palette);
-    box->setPixmap(QPixmap(QStringLiteral(":/buttons/%1.gif").arg(QLatin1String(name))));
-    return box;
-}
-
 // For bench/check: with BRINDLE_CHECK_TIMES naming a file, each check from the menu appends the
 // moment it starts and the moment its result shows (steady clock, in nanoseconds).
 void noteCheckMoment(const char *what)
@@ -142,137 +113,6 @@ MainForm::MainForm(Services services)
 }
 
 MainForm::~MainForm() = default;
-
-QAction *MainForm::addMenuItem(
-    QMenu *menu, const QString &name, const QString &caption, void (MainForm::*handler)())
-{
-    QAction *action = menu->addAction(caption);
-    action->setObjectName(name);
-    if (handler)
-        connect(action, &QAction::triggered, this, handler);
-    return action;
-}
-
-void MainForm::buildMenu()
-{
-    QMenu *file = m_menuBar->addMenu(QStringLiteral("ファイル"));
-    file->setObjectName(QStringLiteral("mfile"));
-    file->menuAction()->setObjectName(QStringLiteral("mfile"));
-    addMenuItem(file, QStringLiteral("mcheck"), QStringLiteral("新着メールチェック"),
-        &MainForm::mcheck_Click);
-    file->addSeparator()->setObjectName(QStringLiteral("mline2"));
-    addMenuItem(file, QStringLiteral("mset"), QStringLiteral("設定"), &MainForm::mset_Click);
-    addMenuItem(
-        file, QStringLiteral("mzenmen"), QStringLiteral("常に前面表示"), &MainForm::mzenmen_Click);
-    file->addSeparator()->setObjectName(QStringLiteral("mline3"));
-    addMenuItem(
-        file, QStringLiteral("mhikyaku"), QStringLiteral("なんでだろ♪"), &MainForm::mhikyaku_Click);
-    addMenuItem(file, QStringLiteral("mmodosu"), QStringLiteral("なんでだろを戻す"),
-        &MainForm::mmodosu_Click);
-    file->addSeparator()->setObjectName(QStringLiteral("mline"));
-    addMenuItem(
-        file, QStringLiteral("mhp"), QStringLiteral("作者のホームページ"), &MainForm::mhp_Click);
-
-    QMenu *picture = m_menuBar->addMenu(QStringLiteral("画像"));
-    picture->setObjectName(QStringLiteral("mgazou"));
-    picture->menuAction()->setObjectName(QStringLiteral("mgazou"));
-    addMenuItem(picture, QStringLiteral("mhenkou"), QStringLiteral("画像を変える"),
-        &MainForm::mhenkou_Click);
-
-    // The captions carry no access keys; F10 opens the first menu, as on the desktop.
-    auto *f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
-    connect(f10, &QShortcut::activated, m_menuBar,
-        [this, file] { m_menuBar->setActiveAction(file->menuAction()); });
-}
-
-QAction *MainForm::menuAction(const QString &name) const
-{
-    const auto actions = m_menuBar->findChildren<QAction *>(name);
-    return actions.isEmpty() ? nullptr : actions.first();
-}
-
-void MainForm::buildControls()
-{
-    QWidget *window = m_client;
-
-    m_picture3 = makeControl<PictureBox>(window, "Picture3", QRect(2760, 3120, 1695, 300));
-    // A picture box's own background is the system's button face, not the window's dark red.
-    QPalette boxPalette = m_picture3->palette();
-    boxPalette.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
-    m_picture3->setPalette(boxPalette);
-    m_text6 = makeControl<QLineEdit>(m_picture3, "Text6", QRect(680, 0, 375, 270));
-    m_label4 = makeControl<QLabel>(m_picture3, "Label4", QRect(-40, 20, 735, 255));
-    m_label4->setText(QStringLiteral("　新着数"));
-    m_label4->setAttribute(Qt::WA_TranslucentBackground);
-    m_label4->setAutoFillBackground(false);
-    QPalette labelPalette = m_label4->palette();
-    labelPalette.setColor(QPalette::WindowText, QColor(64, 0, 0));
-    m_label4->setPalette(labelPalette);
-    m_label4->raise(); // within Picture3, Text6 lies above Label4
-    m_text6->raise();
-
-    m_command2 = makeButton(window, "Command2", QStringLiteral("元のサイズ"), 20, 3120, 1320, 260);
-    m_check1 = makeControl<QCheckBox>(window, "Check1", QRect(3720, 6000, 1995, 510));
-    m_check1->setText(QStringLiteral("ループ"));
-    m_check1->setChecked(true);
-    m_command6 = makeButton(window, "Command6", QStringLiteral("停止"), 5760, 5880, 975, 255);
-    m_command4 = makeButton(window, "Command4", QStringLiteral("再生"), 5760, 6120, 975, 255);
-    m_command3
-        = makeButton(window, "Command3", QStringLiteral("イベント開始"), 5760, 5520, 1215, 375);
-    m_text3 = makeControl<QLineEdit>(window, "Text3", QRect(1320, 3120, 1455, 300));
-
-    m_picture2 = makeControl<PictureBox>(window, "Picture2", QRect(0, 0, 4575, 3495));
-    m_picture2->setMouseTracking(false);
-    QPalette panePalette = m_picture2->palette();
-    panePalette.setColor(QPalette::Window, panePalette.color(QPalette::Base));
-    m_picture2->setPalette(panePalette);
-    m_webBrowser1 = makeControl<GifPane>(m_picture2, "WebBrowser1", QRect(-170, -300, 5055, 3735));
-    // The picture sits at the page margin, so through the pane's negative offset its top-left
-    // meets the picture box's top-left.
-    m_webBrowser1->setPageMargin(QPoint(twipsToPixels(170), twipsToPixels(300)));
-
-    m_command1 = makeButton(window, "Command1", QStringLiteral("Command1"), 120, 5400, 1215, 375);
-    m_command1->hide();
-    m_picture8 = makePictureButton(window, "Picture8", 1200, 6000);
-    m_picture8->hide();
-    m_picture1 = makePictureButton(window, "Picture1", 480, 6000);
-    m_picture7 = makePictureButton(window, "Picture7", 120, 6000);
-    m_picture7->hide();
-    m_picture10 = makePictureButton(window, "Picture10", 840, 6000);
-    m_picture10->hide();
-    m_command5 = makeButton(window, "Command5", QStringLiteral("切断"), 5760, 6360, 1095, 375);
-    m_command5->hide();
-    m_text2 = makeControl<QLineEdit>(window, "Text2", QRect(1680, 6000, 150, 375));
-    m_text2->setText(QStringLiteral("Text2"));
-    m_text2->hide();
-
-    // Stacking: a control listed earlier lies above every control listed after it.
-    const QList<QWidget *> stacking = { m_picture3, m_command2, m_check1, m_command6, m_command4,
-        m_command3, m_text3, m_picture2, m_command1, m_picture8, m_picture1, m_picture7,
-        m_picture10, m_command5, m_text2 };
-    for (auto it = stacking.rbegin(); it != stacking.rend(); ++it)
-        (*it)->raise();
-
-    const QList<QWidget *> tabOrder = { m_text2, m_command5, m_picture10, m_picture7, m_picture1,
-        m_picture8, m_command1, m_picture2, m_webBrowser1, m_text3, m_command3, m_command4,
-        m_command6, m_check1, m_command2, m_picture3, m_text6, m_label4 };
-    for (int i = 1; i < tabOrder.size(); ++i)
-        QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
-
-    connect(m_command2, &QPushButton::clicked, this, &MainForm::Command2_Click);
-    connect(m_command3, &QPushButton::clicked, this, &MainForm::Command3_Click);
-    connect(m_command4, &QPushButton::clicked, this, &MainForm::Command4_Click);
-    connect(m_command5, &QPushButton::clicked, this, &MainForm::Command5_Click);
-    connect(m_command6, &QPushButton::clicked, this, &MainForm::Command6_Click);
-    connect(m_picture1, &PictureBox::clicked, this, &MainForm::Picture1_Click);
-    connect(m_picture7, &PictureBox::clicked, this, &MainForm::Picture7_Click);
-    connect(m_picture8, &PictureBox::clicked, this, &MainForm::Picture8_Click);
-    connect(m_picture8, &PictureBox::mouseMoved, this, &MainForm::Picture8_MouseMove);
-    connect(m_picture10, &PictureBox::clicked, this, &MainForm::Picture10_Click);
-
-    m_commonDialog = new CommonDialog(this);
-    m_commonDialog->setObjectName(QStringLiteral("CommonDialog"));
-}
 
 // ---- Window size -------------------------------------------------------------------------
 
@@ -547,134 +387,23 @@ void MainForm::Picture7_Click()
     CheckMail();
 }
 
-template<class Call> auto MainForm::callLibrary(Call call)
-{
-    using Result = std::invoke_result_t<Call>;
-    if constexpr (std::is_void_v<Result>) {
-        return waitForLibrary(std::move(call));
-    } else {
-        auto result = std::make_shared<std::optional<Result>>();
-        if (!waitForLibrary([call = std::move(call), result] { *result = call(); }))
-            return std::optional<Result>();
-        return std::move(*result);
-    }
-}
-
 void MainForm::CheckMail()
 {
     // Input cannot start a second check while one runs (it is dropped), but code could.
-    if (m_checkGuard)
+    if (m_check)
         return;
-    CheckGuard guard;
-    m_checkGuard = &guard;
-    const auto done = qScopeGuard([this] { m_checkGuard = nullptr; });
-
-    // An empty server name makes no call and shows no box. Every check ends with the result
-    // display, unless the program is ending.
-    int count = 0;
-    if (mailSettings().Pop3Server.isEmpty() || checkServer(&count))
-        showCheckResult(count);
-}
-
-bool MainForm::checkServer(int *count)
-{
-    MailSettings &settings = mailSettings();
-    // Shared with the library's thread: a call still running when the program ends keeps what
-    // it writes to alive.
-    const auto check
-        = std::make_shared<MailCheck>(m_services.nmail, settings.Pop3Server, settings.UseApop != 0);
-    const std::optional<bool> connected = callLibrary([check] { return check->connect(); });
-    if (!connected)
-        return false;
-    if (!*connected) {
-        // No close call for a connection that was never made.
-        const auto text = callLibrary([check] { return check->failureText(); });
-        if (!text)
-            return false;
-        showErrorBox(*text);
-        return true;
-    }
-
-    // The account is read afresh at every check, never taken from the dialog.
-    const QString id = ReadAccountValue(QStringLiteral("NAME"));
-    const QString password = ReadAccountValue(QStringLiteral("NAME2"));
-    IdPassForm &account = forms().idPassForm.get();
-    account.IdText()->setText(id);
-    account.PassText()->setText(password);
-    settings.UserId = id;
-    settings.UserPassword = password;
-
-    if (id.isEmpty() || password.isEmpty()) {
-        forms().idPassForm.show();
-    } else {
-        const auto result
-            = callLibrary([check, id, password] { return check->authenticate(id, password); });
-        if (!result)
-            return false;
-        *count = *result;
-        if (*count > 0 && !fetchMessages(check, *count))
-            return false;
-        if (*count < 0) {
-            const auto text = callLibrary([check] { return check->failureText(); });
-            if (!text)
-                return false;
-            showErrorBox(*text);
-        }
-    }
-    return callLibrary([check] { check->close(); });
-}
-
-// Status, size and text of every message, in one task: the library's thread goes from one
-// message to the next without waiting for the window, and the window shows how far it has got
-// at a pace that can be read.
-bool MainForm::fetchMessages(const std::shared_ptr<MailCheck> &check, int count)
-{
-    const auto reached = std::make_shared<std::atomic<int>>(1);
-    int shown = 1;
-    showProgress(shown, count);
-    QTimer progress;
-    progress.setInterval(ProgressInterval);
-    connect(&progress, &QTimer::timeout, this, [&] {
-        if (const int n = reached->load(std::memory_order_relaxed); n != shown)
-            showProgress(shown = n, count);
-    });
-    progress.start();
-    return callLibrary([check, count, reached] {
-        for (int n = 1; n <= count; ++n) {
-            reached->store(n, std::memory_order_relaxed);
-            check->fetch(n);
-        }
-    });
+    CheckRun check(m_services.nmail, m_services.nmailThread,
+        [this](int n, int count) { showProgress(n, count); });
+    m_check = &check;
+    const auto done = qScopeGuard([this] { m_check = nullptr; });
+    // Every check ends with the result display, unless it ended without a result.
+    if (const std::optional<int> count = check.run())
+        showCheckResult(*count);
 }
 
 void MainForm::Command5_Click()
 {
     hangUpDialUpConnections(m_services.remoteAccess);
-}
-
-bool MainForm::waitForLibrary(std::function<void()> task)
-{
-    LibraryThread &thread = m_services.nmailThread;
-    QEventLoop loop;
-    bool done = false;
-    const QMetaObject::Connection finished = connect(&thread, &LibraryThread::finished, &loop, [&] {
-        done = true;
-        loop.quit();
-    });
-    thread.start(std::move(task));
-    // Returns at once, without the task, when the program is ending: the main window was
-    // closed while this waited, or before.
-    loop.exec();
-    disconnect(finished);
-    return done;
-}
-
-void MainForm::showErrorBox(const QString &text)
-{
-    // The box is answered with the mouse or keyboard like any other.
-    m_checkGuard->setActive(false);
-    prompter().msgBox(text, Prompter::OkOnly, QStringLiteral("エラー"));
-    m_checkGuard->setActive(true);
 }
 
 void MainForm::showProgress(int n, int count)

@@ -8,11 +8,9 @@
 // calls run on during a check, the media-command layer and the remote access layer, so tests can
 // put recording fakes in their place.
 //
-// A check (CheckMail) runs its steps in order on the window's thread, handing each library call
-// to the library's thread and waiting for it with the event loop running: the window paints,
-// animates and answers the window system, but user input to the program's windows is dropped
-// until the check ends.
-#include "settings/dialogs/form.h"
+// A check (CheckMail) runs its steps with the server through CheckRun (checkrun.h), then shows
+// its result here. The menu and the controls are laid out in mainformlayout.cpp.
+#include "ui/form.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -20,11 +18,10 @@
 #include <memory>
 
 class BackgroundTune;
-class CheckGuard;
+class CheckRun;
 class CommonDialog;
 class GifPane;
 class LibraryThread;
-class MailCheck;
 class MediaCommandLayer;
 class NMailApi;
 class PictureBox;
@@ -130,15 +127,6 @@ private:
     QSize currentOuterTwips() const;
     void measureFrame();
 
-    // The check's steps with the server, in order; false when the program is ending and the
-    // check must stop at once. count is the login's result, or 0 when there was none.
-    bool checkServer(int *count);
-    bool fetchMessages(const std::shared_ptr<MailCheck> &check, int count);
-    // Runs call on the library's thread and returns its result (true for a call without one)
-    // once it has run, or nothing when the program is ending and the check must stop at once.
-    template<class Call> auto callLibrary(Call call);
-    bool waitForLibrary(std::function<void()> task);
-    void showErrorBox(const QString &text);
     void showProgress(int n, int count);
     void showCheckResult(int count);
 
@@ -173,7 +161,7 @@ private:
     QTimer m_tmrCharaStep;
     QTimer m_frameTimer;
     int m_frameChecksLeft = 0;
-    CheckGuard *m_checkGuard = nullptr; // while a check runs
+    CheckRun *m_check = nullptr; // while a check runs
     QLabel *m_progress = nullptr;
     CommonDialog *m_commonDialog = nullptr;
 };

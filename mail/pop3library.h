@@ -1,20 +1,12 @@
 #pragma once
-// The POP3 library (RFC 1939) behind the program's ten library calls.
+// The POP3 library (RFC 1939) behind the program's library calls. Pop3Library keeps the handle
+// table and fills the caller's buffers; Pop3Session (pop3session.h) is one connection's protocol
+// and the only place that parses replies; Pop3Transport is the byte stream, SocketTransport over
+// QSslSocket in the program, canned bytes in tests and the fuzz target.
 //
-// Layers, top to bottom:
-//   Pop3Library   the NMailApi calls: handle table, argument checks, the last failure text,
-//                 filling the caller's buffers (pop3headers.h cuts and decodes header text);
-//   Pop3Session   one connection's protocol, one command and reply at a time; the only place
-//                 that parses server replies (pop3session.h);
-//   Pop3Transport the byte stream: SocketTransport is QSslSocket with blocking, bounded waits
-//                 (sockettransport.h); tests and the fuzz target substitute canned server bytes.
-//
-// Every call blocks the thread it is made on: during a check, the library's own thread
-// (librarythread.h), never the window's. Every wait has a deadline: the connection's (30 s)
-// covers the greeting too, then each reply has 60 s. Once a connection is lost, times out or
-// loses protocol sync, its handle fails at once on every further call. Of the one message
-// retrieved, the head is kept and the rest read into the mail call's buffer straight from the
-// connection, so the status, size and mail calls for one message cost one RETR between them.
+// Every call blocks the thread it is made on (during a check the library's own thread,
+// librarythread.h, never the window's), and every wait has a deadline, so that no server can hold
+// the program: 30 s for the connection and its greeting, then 60 s for each reply.
 #include "mail/nmail.h"
 #include "mail/pop3error.h"
 

@@ -1,13 +1,8 @@
 #pragma once
-// The settings files and the program-wide Mail settings, on Qt Core alone: the window kit and
-// the dialogs that edit them are a layer above, in settings/dialogs/.
-//  - vbmail.ini, in the current directory: four lines "SMTP=", "POP3=", "MAIL=", "APOP=".
-//  - <program folder>/★MailData/ini.ini: [EXEINI] NUMBER, the option number shared by the
-//    hang-up option and the event-picture choice.
-//  - <program folder>/★MailData/iniIdPass.ini: [EXEINI] NAME, NAME2, NAME3, the account; it holds
-//    a password, so it is kept readable by its owner only.
-// When the program folder cannot be written, the two ★MailData files are each user's own, kept in
-// the per-user folder (settings/programfolder.h).
+// The three settings files (vbmail.ini in the current folder; ★MailData/ini.ini and
+// ★MailData/iniIdPass.ini in the program folder, or each user's own copy when the program
+// folder cannot be written: programfolder.h) and the program-wide Mail settings, on Qt Core
+// alone. The account file holds a password, so it is kept readable by its owner only.
 #include "settings/profile.h"
 
 #include <QByteArray>

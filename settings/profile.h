@@ -1,21 +1,8 @@
 #pragma once
-// The profile layer: our own reader and atomic writer for initialisation files
-// ("[SECTION]" lines, then "KEY=value" lines), with the semantics the settings files rely on:
-//  - section and key names match without regard to case;
-//  - a missing file, section or key gives the default;
-//  - the integer read takes leading blanks, a sign and digits up to the first other character;
-//  - the string read is capped at 255 bytes counted as CP932, the encoding the stored files were
-//    written in, never ending inside a character;
-//  - a write creates a missing file and section, replaces or adds the key, and removes the key
-//    when given no value; it never creates a missing folder;
-//  - a file that is not valid UTF-8 is read as CP932 (Shift_JIS) and written back in CP932 while
-//    every character fits; other files, and new ones, are written in UTF-8;
-//  - a value that would not survive the usual trimming and unquoting (leading or trailing blanks,
-//    quotes, "=", ";", "#") is written inside double quotes, and one such pair is stripped on read;
-//  - every write replaces the file atomically (temporary file in the same folder, flushed,
-//    renamed), so a crash or a full disk leaves the old file whole; a file's mode is kept, and a
-//    new file gets the mode asked for. Each write also removes the temporary files that earlier
-//    writes of the same file left behind when they were killed before the rename.
+// The profile layer: our own reader and atomic writer for the "[SECTION]" / "KEY=value" files the
+// settings live in, matching what the stored files and their readers expect (case-blind names,
+// values capped at 255 bytes of CP932, CP932 files kept CP932; the tests pin the details). Every
+// write replaces its file atomically, so a crash or a full disk leaves the old file whole.
 #include <QByteArray>
 #include <QList>
 #include <QString>

@@ -1,7 +1,7 @@
 #pragma once
 // The four dialogs' shared instances. Other code reaches a dialog, and the live settings its
 // controls hold, only through these slots, so touching a control loads the dialog first.
-#include "settings/dialogs/form.h"
+#include "ui/form.h"
 
 class OptionForm;
 class IdPassForm;

@@ -2,7 +2,7 @@
 // The image selection dialog: Option1 and Option2 choose which of the two event pictures the
 // event scene shows, each beside a still preview. The options are the live holders of the
 // choice; closing the dialog stores it as NUMBER.
-#include "settings/dialogs/form.h"
+#include "ui/form.h"
 
 class QButtonGroup;
 class QGroupBox;

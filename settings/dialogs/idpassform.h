@@ -5,7 +5,7 @@
 //
 // Label2 is a control array of two labels; its members are named "Label2_0" and "Label2_1" and
 // carry their index in the "index" property.
-#include "settings/dialogs/form.h"
+#include "ui/form.h"
 
 class QCheckBox;
 class QLabel;

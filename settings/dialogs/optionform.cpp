@@ -1,7 +1,7 @@
 #include "settings/dialogs/optionform.h"
 
-#include "settings/dialogs/prompter.h"
 #include "settings/mailsettings.h"
+#include "ui/prompter.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -2,7 +2,7 @@
 // The server settings dialog: the four server settings of vbmail.ini. OK copies the boxes into
 // the program's Mail settings at once and rewrites the file; Cancel, Esc and the close box
 // only close. From its load on it stays above other windows.
-#include "settings/dialogs/form.h"
+#include "ui/form.h"
 
 class QCheckBox;
 class QLabel;

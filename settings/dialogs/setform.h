@@ -2,7 +2,7 @@
 // The settings hub dialog: two buttons that open the account and server settings dialogs, and
 // Check1, the live switch "hang up after every mail check", stored as NUMBER when the dialog is
 // closed.
-#include "settings/dialogs/form.h"
+#include "ui/form.h"
 
 class QCheckBox;
 class QLabel;

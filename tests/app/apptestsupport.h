@@ -1,7 +1,6 @@
 #pragma once
 // A main window over recording fakes, in a program folder and a current directory of its own.
 #include "app/mainform.h"
-#include "app/picturebox.h"
 #include "fakes/fakemedia.h"
 #include "fakes/fakenmail.h"
 #include "fakes/fakeprompter.h"
@@ -12,6 +11,7 @@
 #include "settings/dialogs/forms.h"
 #include "settings/mailsettings.h"
 #include "settings/programfolder.h"
+#include "ui/picturebox.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "app/messageboxprompter.h"
+#include "ui/messageboxprompter.h"
 
 #include <QAbstractButton>
 #include <QApplication>

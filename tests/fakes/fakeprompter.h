@@ -1,6 +1,6 @@
 #pragma once
 // Answers and records modal message boxes, in the order they were asked.
-#include "settings/dialogs/prompter.h"
+#include "ui/prompter.h"
 
 #include <QList>
 #include <QStringList>

@@ -1,9 +1,16 @@
 #pragma once
-#include "settings/dialogs/prompter.h"
+#include "ui/prompter.h"
 
 // The real prompter: a modal QMessageBox. Boxes without a caption of their own carry the
 // program's title.
 class MessageBoxPrompter : public Prompter {
 public:
+    explicit MessageBoxPrompter(QString programTitle = QString())
+        : m_programTitle(std::move(programTitle))
+    {
+    }
     int msgBox(const QString &text, int style, const QString &caption = QString()) override;
+
+private:
+    QString m_programTitle;
 };

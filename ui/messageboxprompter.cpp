@@ -1,6 +1,4 @@
-#include "app/messageboxprompter.h"
-
-#include "app/mainform.h"
+#include "ui/messageboxprompter.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -13,7 +11,7 @@ int MessageBoxPrompter::msgBox(const QString &text, int style, const QString &ca
     // open (its timers still run): the box then goes with it, hence the guarded pointer.
     QPointer<QMessageBox> owned = new QMessageBox(QApplication::activeWindow());
     QMessageBox &box = *owned;
-    box.setWindowTitle(caption.isEmpty() ? MainForm::Title : caption);
+    box.setWindowTitle(caption.isEmpty() ? m_programTitle : caption);
     // The failure text of a check carries the server's own words: shown as written, never read
     // as markup (a server could otherwise put links or pictures into the box).
     box.setTextFormat(Qt::PlainText);

@@ -1,4 +1,4 @@
-#include "settings/dialogs/prompter.h"
+#include "ui/prompter.h"
 
 #include <QtGlobal>
 

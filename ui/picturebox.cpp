@@ -1,4 +1,4 @@
-#include "app/picturebox.h"
+#include "ui/picturebox.h"
 
 #include <QMouseEvent>
 

@@ -1,4 +1,7 @@
 #pragma once
+// The window kit that every window of the program, the main window and the four dialogs, is
+// built on.
+//
 // The program's five windows share one lifetime. Each is one shared instance for the whole run,
 // either not loaded, or loaded (hidden or shown):
 //  - FormSlot<T>::get() loads the window hidden when it is not loaded, running its loadStep();
@@ -8,12 +11,10 @@
 //  - at program exit the slots destroy what is still loaded without running unloadStep().
 // A window declares only its controls and its two steps.
 //
-// The load also applies the keyboard rules every window shares: a control the user cannot see
-// (hidden, or lying wholly outside the window) takes no keyboard focus while it is so, and a
-// one-line text box keeps only the first line of what is pasted or dropped into it.
-//
-// Positions and sizes are given in twips (1/1440 inch) and become device-independent pixels at
-// the screen's logical DPI: 15 twips are one pixel at 96 DPI.
+// The load also applies the keyboard rules every window shares (keyboard.h).
+#include "ui/keyboard.h"
+#include "ui/twips.h"
+
 // QPointer needs the complete button type wherever this header is included.
 #include <QAbstractButton>
 #include <QIcon>
@@ -21,28 +22,6 @@
 #include <QWidget>
 #include <functional>
 
-class QLabel;
-
-int twipsToPixels(int twips);
-QRect twipsRect(int left, int top, int width, int height);
-// Places a child at a position and size in twips.
-void placeTwips(QWidget *widget, int left, int top, int width, int height);
-// A child control with the name the program gives it, placed when a rectangle in twips is given.
-template<class W> W *makeControl(QWidget *parent, const char *name, const QRect &twips = QRect())
-{
-    auto *widget = new W(parent);
-    widget->setObjectName(QLatin1String(name));
-    if (twips.isValid())
-        placeTwips(widget, twips.x(), twips.y(), twips.width(), twips.height());
-    return widget;
-}
-// Captions were laid out for a narrow classic dialog font; with the desktop's font a caption
-// can be wider than its fixed control. This shrinks the control's font (not below 6 points)
-// until the caption of a label or button fits its width.
-void fitCaptionToWidth(QWidget *control);
-// A click on the caption label toggles or presses the button, as a click on the button's own
-// text does; for check boxes whose caption is a label of its own beside the box.
-void clickThroughCaption(QLabel *caption, QAbstractButton *button);
 // The program's icon: the application's once it has one, so that every window shares one
 // decoded copy; otherwise read from the resources.
 QIcon programIcon();

@@ -1,0 +1,165 @@
+#include "app/checkrun.h"
+
+#include "app/checkguard.h"
+#include "mail/checkmail.h"
+#include "mail/librarythread.h"
+#include "settings/dialogs/forms.h"
+#include "settings/dialogs/idpassform.h"
+#include "settings/mailsettings.h"
+#include "ui/prompter.h"
+
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QScopeGuard>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <type_traits>
+
+namespace {
+
+// How often the progress of a check is brought up to date.
+constexpr std::chrono::milliseconds ProgressInterval { 50 };
+
+} // namespace
+
+CheckRun::CheckRun(NMailApi &nmail, LibraryThread &thread, ProgressView showProgress)
+    : m_nmail(nmail)
+    , m_thread(thread)
+    , m_showProgress(std::move(showProgress))
+{
+}
+
+CheckRun::~CheckRun() = default;
+
+// The steps below wait for each library call through this.
+template<class Call> auto CheckRun::callLibrary(Call call)
+{
+    using Result = std::invoke_result_t<Call>;
+    if constexpr (std::is_void_v<Result>) {
+        return waitForLibrary(std::move(call));
+    } else {
+        auto result = std::make_shared<std::optional<Result>>();
+        if (!waitForLibrary([call = std::move(call), result] { *result = call(); }))
+            return std::optional<Result>();
+        return std::move(*result);
+    }
+}
+
+std::optional<int> CheckRun::run()
+{
+    m_guard = std::make_unique<CheckGuard>();
+    const auto done = qScopeGuard([this] { m_guard.reset(); });
+
+    // An empty server name makes no call and shows no box.
+    int count = 0;
+    if (!mailSettings().Pop3Server.isEmpty() && !checkServer(&count))
+        return std::nullopt;
+    return count;
+}
+
+void CheckRun::abandon()
+{
+    m_abandoned = true;
+    if (m_waiting)
+        m_waiting->quit();
+}
+
+bool CheckRun::checkServer(int *count)
+{
+    MailSettings &settings = mailSettings();
+    // Shared with the library's thread: a call still running when the check ends keeps what it
+    // writes to alive.
+    const auto check
+        = std::make_shared<MailCheck>(m_nmail, settings.Pop3Server, settings.UseApop != 0);
+    const std::optional<bool> connected = callLibrary([check] { return check->connect(); });
+    if (!connected)
+        return false;
+    if (!*connected) {
+        // No close call for a connection that was never made.
+        const auto text = callLibrary([check] { return check->failureText(); });
+        return text && showErrorBox(*text);
+    }
+
+    // The account is read afresh at every check, never taken from the dialog.
+    const QString id = ReadAccountValue(QStringLiteral("NAME"));
+    const QString password = ReadAccountValue(QStringLiteral("NAME2"));
+    IdPassForm &account = forms().idPassForm.get();
+    account.IdText()->setText(id);
+    account.PassText()->setText(password);
+    settings.UserId = id;
+    settings.UserPassword = password;
+
+    if (id.isEmpty() || password.isEmpty()) {
+        forms().idPassForm.show();
+    } else {
+        const auto result
+            = callLibrary([check, id, password] { return check->authenticate(id, password); });
+        if (!result)
+            return false;
+        *count = *result;
+        if (*count > 0 && !fetchMessages(check, *count))
+            return false;
+        if (*count < 0) {
+            const auto text = callLibrary([check] { return check->failureText(); });
+            if (!text || !showErrorBox(*text))
+                return false;
+        }
+    }
+    return callLibrary([check] { check->close(); });
+}
+
+// Status, size and text of every message, in one task: the library's thread goes from one
+// message to the next without waiting for the window, and the window shows how far it has got
+// at a pace that can be read.
+bool CheckRun::fetchMessages(const std::shared_ptr<MailCheck> &check, int count)
+{
+    const auto reached = std::make_shared<std::atomic<int>>(1);
+    int shown = 1;
+    m_showProgress(shown, count);
+    QTimer progress;
+    progress.setInterval(ProgressInterval);
+    QObject::connect(&progress, &QTimer::timeout, [&] {
+        if (const int n = reached->load(std::memory_order_relaxed); n != shown)
+            m_showProgress(shown = n, count);
+    });
+    progress.start();
+    return callLibrary([check, count, reached] {
+        for (int n = 1; n <= count; ++n) {
+            reached->store(n, std::memory_order_relaxed);
+            check->fetch(n);
+        }
+    });
+}
+
+bool CheckRun::waitForLibrary(std::function<void()> task)
+{
+    if (m_abandoned)
+        return false;
+    QEventLoop loop;
+    bool done = false;
+    const QMetaObject::Connection finished
+        = QObject::connect(&m_thread, &LibraryThread::finished, &loop, [&] {
+              done = true;
+              loop.quit();
+          });
+    m_thread.start(std::move(task));
+    // Returns at once, without the task, when the program is ending: the main window was
+    // closed while this waited, or before.
+    m_waiting = &loop;
+    loop.exec();
+    m_waiting = nullptr;
+    QObject::disconnect(finished);
+    // The task may have finished in the same pass of the event loop as the main window's close:
+    // the program ends all the same, and the check with it.
+    return done && !m_abandoned;
+}
+
+bool CheckRun::showErrorBox(const QString &text)
+{
+    // The box is answered with the mouse or keyboard like any other.
+    m_guard->setActive(false);
+    prompter().msgBox(text, Prompter::OkOnly, QStringLiteral("エラー"));
+    m_guard->setActive(true);
+    return !m_abandoned;
+}

@@ -1,0 +1,190 @@
+#include "ui/keyboard.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QSet>
+#include <QValidator>
+
+namespace {
+
+qsizetype firstLineBreak(const QString &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        switch (text[i].unicode()) {
+        case 0x0a: // line feed
+        case 0x0b: // vertical tab
+        case 0x0c: // form feed
+        case 0x0d: // carriage return
+        case 0x85: // next line
+        case 0x2028: // line separator
+        case 0x2029: // paragraph separator
+            return i;
+        default:
+            break;
+        }
+    }
+    return -1;
+}
+
+// A text box holds one line, and shows a line break as a space: text that arrives with line
+// breaks keeps only what comes before the first. The box held no break before the change, so
+// the breaks belong to the piece just inserted, which ends at the cursor; what follows the
+// cursor was there before and stays.
+class FirstLineValidator final : public QValidator {
+public:
+    using QValidator::QValidator;
+
+    State validate(QString &input, int &pos) const override
+    {
+        const qsizetype lineBreak = firstLineBreak(input);
+        if (lineBreak >= 0) {
+            const qsizetype end = pos > lineBreak ? pos : input.size();
+            input.remove(lineBreak, end - lineBreak);
+            pos = int(lineBreak);
+        }
+        return Acceptable;
+    }
+};
+
+// Whether the control could be seen: it and its containers are not hidden, and some part of it
+// lies inside the window once each container has clipped it.
+bool liesInView(const QWidget *control)
+{
+    if (!control->isVisibleTo(control->window()))
+        return false;
+    QRect rect = control->rect();
+    for (const QWidget *w = control; !w->isWindow(); w = w->parentWidget()) {
+        rect.translate(w->pos());
+        rect &= w->parentWidget()->rect();
+        if (rect.isEmpty())
+            return false;
+    }
+    return true;
+}
+
+// Keeps a window's controls out of the keyboard's reach while the user cannot see them: each
+// takes no focus while it is hidden or clipped away, and its own focus policy again once it is
+// shown or comes into view (the main window's lower row does when the window grows). The tab
+// order itself stays as laid out. The controls are those that take focus when the window loads.
+class FocusGate final : public QObject {
+public:
+    explicit FocusGate(QWidget *window)
+        : QObject(window)
+        , m_window(window)
+    {
+        QSet<QWidget *> watched;
+        for (QWidget *control : window->findChildren<QWidget *>()) {
+            if (control->focusPolicy() == Qt::NoFocus)
+                continue;
+            m_controls.append({ control, control->focusPolicy() });
+            for (QWidget *w = control; w && !watched.contains(w);
+                 w = w->isWindow() ? nullptr : w->parentWidget())
+                watched.insert(w);
+        }
+        for (QWidget *w : std::as_const(watched))
+            w->installEventFilter(this);
+        update();
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::Show:
+        case QEvent::ShowToParent:
+        case QEvent::HideToParent:
+            update();
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    void update()
+    {
+        for (const Control &c : std::as_const(m_controls)) {
+            if (!c.widget)
+                continue;
+            const Qt::FocusPolicy policy = liesInView(c.widget) ? c.policy : Qt::NoFocus;
+            if (c.widget->focusPolicy() == policy)
+                continue;
+            c.widget->setFocusPolicy(policy);
+            if (policy == Qt::NoFocus && m_window->focusWidget() == c.widget)
+                c.widget->clearFocus();
+        }
+    }
+
+    struct Control {
+        QPointer<QWidget> widget;
+        Qt::FocusPolicy policy;
+    };
+    QWidget *m_window;
+    QList<Control> m_controls;
+};
+
+// Passes a left click on a caption label on to its button: press and release both on the label.
+class CaptionClick final : public QObject {
+public:
+    CaptionClick(QLabel *caption, QAbstractButton *button)
+        : QObject(caption)
+        , m_button(button)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+            if (static_cast<QMouseEvent *>(event)->button() != Qt::LeftButton)
+                return false;
+            m_pressed = true;
+            return true;
+        case QEvent::MouseButtonRelease: {
+            const auto *mouse = static_cast<QMouseEvent *>(event);
+            if (mouse->button() != Qt::LeftButton || !m_pressed)
+                return false;
+            m_pressed = false;
+            const auto *caption = static_cast<QWidget *>(watched);
+            if (m_button && m_button->isEnabled()
+                && caption->rect().contains(mouse->position().toPoint())) {
+                if (m_button->focusPolicy() & Qt::ClickFocus)
+                    m_button->setFocus(Qt::MouseFocusReason);
+                m_button->click();
+            }
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+
+private:
+    QPointer<QAbstractButton> m_button;
+    bool m_pressed = false;
+};
+
+} // namespace
+
+void keepFirstLineOfInsertions(QLineEdit *box)
+{
+    box->setValidator(new FirstLineValidator(box));
+}
+
+void gateFocus(QWidget *window)
+{
+    new FocusGate(window);
+}
+
+void clickThroughCaption(QLabel *caption, QAbstractButton *button)
+{
+    caption->installEventFilter(new CaptionClick(caption, button));
+}
