@@ -245,10 +245,18 @@ void MainForm::Form_Load()
 
 void MainForm::Form_Unload()
 {
+    // The program ends here, and a check that is still running ends with it: once abandoned, it
+    // takes no further step, even when its last library call finished in the same pass of the
+    // event loop as this close. So either the check has ended or nothing more of it runs.
+    const bool checking = m_check != nullptr;
+    if (checking)
+        m_check->abandon();
     m_tune->stopAndClose();
     m_timer2.stop();
-    // Closed during a check, the library is in its thread's hands: the release queues behind.
-    if (m_services.nmailThread.isBusy())
+    // During a check the library is in its thread's hands, or between two calls with its
+    // connection open: the release queues behind on that thread, never here, where it could wait
+    // a minute for a stalled server's answer to QUIT.
+    if (checking || m_services.nmailThread.isBusy())
         m_services.nmailThread.start([&nmail = m_services.nmail] { nmail.NMailEndWinSock(); });
     else
         m_services.nmail.NMailEndWinSock();

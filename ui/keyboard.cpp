@@ -8,9 +8,11 @@
 #include <QSet>
 #include <QValidator>
 
+#include <algorithm>
+
 namespace {
 
-qsizetype firstLineBreak(const QString &text)
+qsizetype firstLineBreak(QStringView text)
 {
     for (qsizetype i = 0; i < text.size(); ++i) {
         switch (text[i].unicode()) {
@@ -29,24 +31,49 @@ qsizetype firstLineBreak(const QString &text)
     return -1;
 }
 
-// A text box holds one line, and shows a line break as a space: text that arrives with line
-// breaks keeps only what comes before the first. The box held no break before the change, so
-// the breaks belong to the piece just inserted, which ends at the cursor; what follows the
-// cursor was there before and stays.
+// A text box holds one line, and shows a line break as a space: a piece the user inserts
+// (typed, pasted or dropped) keeps only what comes before its first line break. What the program
+// itself puts into the box (setText) is a stored value and stays as it is, breaks and all, so
+// that saving it unchanged writes back what was read; so do the breaks of such a value when the
+// user later edits around them. Only the piece that differs from the text before the change
+// counts as inserted, and the change is the user's when it can be undone: setText() clears the
+// box's undo history, an edit adds to it.
 class FirstLineValidator final : public QValidator {
 public:
-    using QValidator::QValidator;
+    explicit FirstLineValidator(QLineEdit *box)
+        : QValidator(box)
+        , m_box(box)
+        , m_before(box->text())
+    {
+        connect(
+            box, &QLineEdit::textChanged, this, [this](const QString &text) { m_before = text; });
+    }
 
     State validate(QString &input, int &pos) const override
     {
-        const qsizetype lineBreak = firstLineBreak(input);
+        if (!m_box->isUndoAvailable())
+            return Acceptable;
+        const qsizetype shorter = std::min(input.size(), m_before.size());
+        qsizetype head = 0;
+        while (head < shorter && input[head] == m_before[head])
+            ++head;
+        qsizetype tail = 0;
+        while (tail < shorter - head
+            && input[input.size() - 1 - tail] == m_before[m_before.size() - 1 - tail])
+            ++tail;
+        const qsizetype insertedEnd = input.size() - tail;
+        const qsizetype lineBreak
+            = firstLineBreak(QStringView(input).sliced(head, insertedEnd - head));
         if (lineBreak >= 0) {
-            const qsizetype end = pos > lineBreak ? pos : input.size();
-            input.remove(lineBreak, end - lineBreak);
-            pos = int(lineBreak);
+            input.remove(head + lineBreak, insertedEnd - head - lineBreak);
+            pos = int(head + lineBreak);
         }
         return Acceptable;
     }
+
+private:
+    QLineEdit *m_box;
+    QString m_before;
 };
 
 // Whether the control could be seen: it and its containers are not hidden, and some part of it

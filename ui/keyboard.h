@@ -5,8 +5,9 @@ class QLabel;
 class QLineEdit;
 class QWidget;
 
-// A one-line text box keeps only the first line of what is pasted or dropped into it: a line
-// edit would keep the line breaks and draw them as spaces.
+// A one-line text box keeps only the first line of what the user types, pastes or drops into it:
+// a line edit would keep the line breaks and draw them as spaces. What the program sets stays
+// whole, so that a stored value is written back as it was read.
 void keepFirstLineOfInsertions(QLineEdit *box);
 // A control the user cannot see (hidden, or lying wholly outside the window) takes no keyboard
 // focus while it is so; the tab order stays as laid out.

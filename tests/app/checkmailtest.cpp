@@ -337,3 +337,37 @@ TEST_F(CheckMailTest, ClosingTheWindowMidCheckEndsTheProgramWithoutWaitingForThe
         QStringList({ "Connect pop.example", "Authenticate 7 bob secret 0", "EndWinSock" }));
     forms().destroyAllWithoutUnload();
 }
+
+TEST_F(CheckMailTest, ClosingAsTheLastLibraryCallEndsRunsNothingOfTheCheckAfterShutdown)
+{
+    setServer("pop.example");
+    setAccount("bob", "secret");
+    setOptionNumber(1); // hang up after each check
+    m_ras.active = { { "/ac/1", "modem", "gsm" } };
+    MainForm &form = ready();
+    const QString before = form.Text3()->text();
+    m_ras.calls.clear();
+    // Connected ahead of the check's own wait, so the window closes while the library's
+    // "finished" is being delivered, before the check hears of it.
+    QObject::connect(&m_nmailThread, &LibraryThread::finished, &form, [&] {
+        if (m_nmail.calls.last().startsWith(QStringLiteral("Close")))
+            form.close();
+    });
+    QTimer::singleShot(0, &form, [&] { check(form); });
+    const QPointer<MainForm> window(&form);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+
+    const qsizetype closed = m_media.commands.lastIndexOf(QStringLiteral("close bgm"));
+    ASSERT_GE(closed, 0) << m_media.commands.join(u'|').toStdString();
+    EXPECT_EQ(m_media.commands.size(), closed + 1) << "the tune came back after shutdown";
+    EXPECT_TRUE(m_ras.calls.isEmpty()) << "a hang-up followed shutdown";
+    if (window)
+        EXPECT_EQ(form.Text3()->text(), before) << "the result display ran after shutdown";
+    QSignalSpy finished(&m_nmailThread, &LibraryThread::finished);
+    while (m_nmailThread.isBusy())
+        ASSERT_TRUE(finished.wait(10000));
+    EXPECT_EQ(m_nmail.calls.last(), QStringLiteral("EndWinSock"));
+    if (!window)
+        (void)m_form.release();
+    forms().destroyAllWithoutUnload();
+}

@@ -426,6 +426,32 @@ TEST_F(DialogsTest, OneLineBoxesKeepThePastedTextUpToItsFirstLineBreak)
         QByteArray("[EXEINI]\r\nNAME=taro\r\nNAME2=secret\r\nNAME3=1\r\n"));
 }
 
+TEST_F(DialogsTest, StoredValuesWithBreaksAreShownWholeAndOkWritesThemBack)
+{
+    // Breaks a line edit draws as spaces, kept in what was stored; an edit around them keeps
+    // them too, and only a break the user brings in is cut.
+    // NEL, form feed and U+2028 in the password, in UTF-8.
+    writeBytes(accountFile(),
+        "[EXEINI]\r\nNAME=ta\vro\r\nNAME2=se\xc2\x85"
+        "c\x0c"
+        "ret\xe2\x80\xa8"
+        "x\r\nNAME3=1\r\n");
+    const QByteArray stored = readBytes(accountFile());
+    IdPassForm &form = forms().idPassForm.show();
+    EXPECT_EQ(form.IdText()->text(), QStringLiteral("ta\vro"));
+    QTest::mouseClick(form.Check1(), Qt::LeftButton);
+    QTest::mouseClick(form.OKCommand(), Qt::LeftButton);
+    EXPECT_EQ(readBytes(accountFile()), stored);
+
+    mailSettings().Pop3Server = QStringLiteral("pop\u2029.example");
+    OptionForm &server = forms().optionForm.show();
+    server.Pop3Text()->end(false);
+    QTest::keyClicks(server.Pop3Text(), QStringLiteral("x"));
+    QApplication::clipboard()->setText(QStringLiteral("y\vz"));
+    server.Pop3Text()->paste();
+    EXPECT_EQ(server.Pop3Text()->text(), QStringLiteral("pop\u2029.examplexy"));
+}
+
 // --- Account dialog ------------------------------------------------------------------------
 
 TEST_F(DialogsTest, IdPassFormOkWithTheBoxTickedStoresTheAccount)
