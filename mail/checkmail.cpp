@@ -59,6 +59,11 @@ void MailCheck::fetch(int n)
     m_library.NMailPop3GetMail(m_handle, n, m_subject, m_from, m_date, m_messageId, m_body, 0, 0);
 }
 
+qint64 MailCheck::mailboxOctets()
+{
+    return m_library.mailboxOctets(m_handle);
+}
+
 QString MailCheck::failureText()
 {
     int size = NMailApi::BufferSize;

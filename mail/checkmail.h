@@ -30,6 +30,8 @@ public:
     int authenticate(const QString &id, const QString &password);
     // Status, size and text of message n, none of them kept.
     void fetch(int n);
+    // The mailbox's size in octets from the login, or -1 (NMailApi::mailboxOctets).
+    qint64 mailboxOctets();
     // The last failure's text from NMailGetMessage, up to its NUL.
     QString failureText();
     void close();
