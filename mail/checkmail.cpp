@@ -4,6 +4,31 @@
 
 #include <algorithm>
 
+QString formatProgress(int n, int count, qint64 readOctets, qint64 totalOctets)
+{
+    const QString messages = QStringLiteral("%1/%2").arg(n).arg(count);
+    if (totalOctets < 0)
+        return messages;
+    // Status and LIST lines are read too, and stuffed dots: the count may pass the size.
+    const qint64 read = std::clamp<qint64>(readOctets, 0, totalOctets);
+    if (totalOctets < 1000)
+        return messages + QStringLiteral("  %1 / %2 B").arg(read).arg(totalOctets);
+    static const QString units[]
+        = { QStringLiteral("KB"), QStringLiteral("MB"), QStringLiteral("GB") };
+    double scale = 1000;
+    int unit = 0;
+    // The unit in which the total, rounded to one decimal, stays below 1000.
+    while (unit < 2 && double(totalOctets) / scale >= 999.95) {
+        scale *= 1000;
+        ++unit;
+    }
+    return messages
+        + QStringLiteral("  %1 / %2 %3")
+              .arg(double(read) / scale, 0, 'f', 1)
+              .arg(double(totalOctets) / scale, 0, 'f', 1)
+              .arg(units[unit]);
+}
+
 MailCheck::MailCheck(NMailApi &library, QString server, bool apop)
     : m_library(library)
     , m_server(std::move(server))
@@ -32,6 +57,11 @@ void MailCheck::fetch(int n)
     const size_t bodySize = size < 0 ? 0 : size_t(std::min(size, MaxBodyBuffer - 1)) + 1;
     m_body.assign(bodySize, ' ');
     m_library.NMailPop3GetMail(m_handle, n, m_subject, m_from, m_date, m_messageId, m_body, 0, 0);
+}
+
+qint64 MailCheck::mailboxOctets()
+{
+    return m_library.mailboxOctets(m_handle);
 }
 
 QString MailCheck::failureText()

@@ -10,6 +10,12 @@
 
 class NMailApi;
 
+// What the window shows of a running check: "n/N", and beside it, when the mailbox's size is
+// known (totalOctets >= 0), how much of it is read: "12/345  12.3 / 45.6 MB". Units are decimal
+// (1 KB = 1000 bytes), the same for both numbers and chosen by the total, with one decimal
+// (whole bytes below 1 KB); the part read never shows more than the whole.
+QString formatProgress(int n, int count, qint64 readOctets, qint64 totalOctets);
+
 // The largest body buffer a check makes. A message larger than this is still fetched (and its
 // headers read) but its text is cut; the check never keeps message text anyway.
 constexpr int MaxBodyBuffer = 256 * 1024 * 1024;
@@ -24,6 +30,8 @@ public:
     int authenticate(const QString &id, const QString &password);
     // Status, size and text of message n, none of them kept.
     void fetch(int n);
+    // The mailbox's size in octets from the login, or -1 (NMailApi::mailboxOctets).
+    qint64 mailboxOctets();
     // The last failure's text from NMailGetMessage, up to its NUL.
     QString failureText();
     void close();

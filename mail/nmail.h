@@ -1,8 +1,8 @@
 #pragma once
 // The POP3 library as the program sees it: the ten calls, with the names, arguments and results
-// the mail check relies on. Handles and results are 32-bit signed integers; text buffers are
-// byte buffers (UTF-8 text ended by a NUL) whose size travels with them as a span, so the library
-// can never write past one.
+// the mail check relies on, and three of our own for stopping a check and telling its progress.
+// Handles and results are 32-bit signed integers; text buffers are byte buffers (UTF-8 text ended
+// by a NUL) whose size travels with them as a span, so the library can never write past one.
 //
 // Pop3Library (pop3library.h) is the real implementation over Qt Network; tests use a recording
 // fake of this interface.
@@ -37,6 +37,18 @@ public:
     virtual int NMailGetMessage(int code, std::span<char> buffer, int *size) = 0;
     virtual int NMailPop3Close(int handle) = 0;
     virtual int NMailEndWinSock() = 0;
+
+    // Callable from any thread, also while another call runs: closes at once every connection
+    // of the library and the one being made, without QUIT; the call in progress returns its
+    // failure (Aborted) within a moment, and later calls on those handles fail at once. A
+    // connection made after it works as ever.
+    virtual void abortConnections() = 0;
+    // The mailbox's size in octets as STAT gave it at login, or -1 (no login, no size given).
+    virtual qint64 mailboxOctets(int handle) = 0;
+    // Callable from any thread: the octets read so far on the library's connections after login,
+    // message data and what was read past included. It only grows: a check subtracts the value
+    // it found at its start.
+    virtual qint64 receivedOctets() const = 0;
 };
 
 // Returns the characters before the first NUL, or the text unchanged when it holds none.

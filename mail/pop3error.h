@@ -16,4 +16,5 @@ enum class Pop3Error : int {
     InvalidState = -10, // e.g. a message call before a successful login
     InvalidArgument = -11, // e.g. a user name holding a line break
     MessageTooLarge = -12, // 2 GiB or more
+    Aborted = -13, // the connection was cut from another thread (a check stopped by the user)
 };

@@ -4,6 +4,7 @@
 #include "mail/pop3session.h"
 #include "mail/sockettransport.h"
 
+#include <QScopeGuard>
 #include <cstring>
 
 namespace {
@@ -61,7 +62,11 @@ ServerAddress parseServer(const QString &server)
 
 } // namespace
 
-Pop3Library::Pop3Library() = default;
+Pop3Library::Pop3Library()
+    : m_connections(std::make_shared<ConnectionGroup>())
+{
+}
+
 Pop3Library::~Pop3Library() = default;
 
 void Pop3Library::setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds reply)
@@ -108,6 +113,7 @@ int Pop3Library::addSession(std::unique_ptr<Pop3Session> session, QDeadlineTimer
         failFrom(*session, rc);
         return int(Pop3Error::ConnectFailed);
     }
+    session->setOctetCounter(&m_receivedOctets);
     const int handle = m_nextHandle;
     m_nextHandle = m_nextHandle == INT_MAX ? 1 : m_nextHandle + 1;
     m_sessions[handle] = std::move(session);
@@ -136,15 +142,27 @@ int Pop3Library::NMailSetOption(int option, int value)
 int Pop3Library::NMailPop3Connect(const QString &server)
 {
     const ServerAddress address = parseServer(server);
+    releaseAborted();
     if (!address.valid)
         return fail(Pop3Error::ConnectFailed,
             QStringLiteral("サーバー名「%1」の形式が正しくありません。").arg(server));
-    auto transport = std::make_unique<SocketTransport>();
+    // An abort from now until the greeting has come cuts this connection too.
+    m_connections->beginConnect();
+    const auto connectEnded = qScopeGuard([this] { m_connections->endConnect(); });
+    auto transport
+        = std::make_unique<SocketTransport>(0, SocketTransport::HostLookup(), m_connections);
     QString text;
     // One deadline for the whole connection, the server's greeting included.
     const QDeadlineTimer deadline(m_connectTimeout);
     const auto opened = transport->open(address.host, address.port,
         address.port == m_implicitTlsPort, m_extraCaPem, deadline, &text);
+    // Cut during the handshake, the TLS layer sees only a closed connection.
+    if (opened == SocketTransport::OpenResult::Aborted
+        || (opened != SocketTransport::OpenResult::Ok && transport->isAborted())) {
+        fail(Pop3Error::Aborted,
+            QStringLiteral("サーバー %1 への接続を中止しました。").arg(address.host));
+        return int(Pop3Error::ConnectFailed);
+    }
     if (opened != SocketTransport::OpenResult::Ok)
         return fail(Pop3Error::ConnectFailed, text);
     return addSession(
@@ -240,7 +258,32 @@ int Pop3Library::NMailPop3Close(int handle)
 
 int Pop3Library::NMailEndWinSock()
 {
+    releaseAborted();
     while (!m_sessions.empty())
         NMailPop3Close(m_sessions.begin()->first);
     return 0;
+}
+
+void Pop3Library::abortConnections()
+{
+    m_aborted.store(true);
+    m_connections->abort();
+}
+
+void Pop3Library::releaseAborted()
+{
+    if (!m_aborted.exchange(false))
+        return;
+    std::erase_if(m_sessions, [](const auto &entry) { return entry.second->isAborted(); });
+}
+
+qint64 Pop3Library::mailboxOctets(int handle)
+{
+    const auto it = m_sessions.find(handle);
+    return it == m_sessions.end() ? -1 : it->second->mailboxOctets();
+}
+
+qint64 Pop3Library::receivedOctets() const
+{
+    return m_receivedOctets.load(std::memory_order_relaxed);
 }

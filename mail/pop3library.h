@@ -7,15 +7,22 @@
 // Every call blocks the thread it is made on (during a check the library's own thread,
 // librarythread.h, never the window's), and every wait has a deadline, so that no server can hold
 // the program: 30 s for the connection and its greeting, then 60 s for each reply.
+//
+// Two members are for other threads: abortConnections() cuts every connection through their
+// ConnectionGroup (sockettransport.h); the sessions it leaves behind, for which no close will
+// come, are released at the next connect or NMailEndWinSock, on the library's thread.
+// receivedOctets() reads a counter that the sessions bump once per read from the server.
 #include "mail/nmail.h"
 #include "mail/pop3error.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <memory>
 
+class ConnectionGroup;
 class Pop3Session;
 class Pop3Transport;
 
@@ -56,6 +63,9 @@ public:
     int NMailGetMessage(int code, std::span<char> buffer, int *size) override;
     int NMailPop3Close(int handle) override;
     int NMailEndWinSock() override;
+    void abortConnections() override;
+    qint64 mailboxOctets(int handle) override;
+    qint64 receivedOctets() const override;
 
 private:
     int fail(Pop3Error code, const QString &text);
@@ -64,7 +74,12 @@ private:
     int addSession(std::unique_ptr<Pop3Session> session, QDeadlineTimer deadline);
     int fillHeaders(const QByteArray &message, std::span<char> subject, std::span<char> from,
         std::span<char> date, std::span<char> messageId);
+    void releaseAborted();
 
+    // Before the sessions: their transports leave it when they go.
+    const std::shared_ptr<ConnectionGroup> m_connections;
+    std::atomic<bool> m_aborted { false }; // sessions may wait to be released
+    std::atomic<qint64> m_receivedOctets { 0 };
     std::map<int, std::unique_ptr<Pop3Session>> m_sessions;
     int m_nextHandle = 1;
     int m_textBufferSize = BufferSize;

@@ -105,10 +105,35 @@ int Pop3Session::fail(Pop3Error code, const QString &text)
 
 int Pop3Session::failFatal(Pop3Error code, const QString &text)
 {
+    // Whatever failed on a connection cut from outside, the cut is the reason.
+    if (m_transport->isAborted())
+        return failAborted();
     m_brokenCode = int(code);
     m_state = State::Closed;
     m_transport->close();
     return fail(code, text);
+}
+
+int Pop3Session::failAborted()
+{
+    m_brokenCode = int(Pop3Error::Aborted);
+    m_state = State::Closed;
+    m_transport->close();
+    return fail(Pop3Error::Aborted, QStringLiteral("サーバーとの接続を中止しました。"));
+}
+
+bool Pop3Session::isAborted() const
+{
+    return m_transport->isAborted();
+}
+
+// Broken sessions fail with their failure at once; so does one cut from outside since the last
+// call, even where the call would not touch the connection.
+int Pop3Session::checkUsable()
+{
+    if (!m_brokenCode && m_transport->isAborted())
+        return failAborted();
+    return m_brokenCode;
 }
 
 // --- Bytes in and out ------------------------------------------------------------------------
@@ -147,6 +172,8 @@ int Pop3Session::fill(QDeadlineTimer deadline)
         return failFatal(
             Pop3Error::ConnectionLost, QStringLiteral("サーバーとの接続が途中で切れました。"));
     m_inEnd += got;
+    if (m_octets && m_state == State::Transaction)
+        m_octets->fetch_add(got, std::memory_order_relaxed);
     return 0;
 }
 
@@ -485,8 +512,8 @@ int Pop3Session::login(const QString &user, const QString &password, bool apop)
 
 int Pop3Session::authenticate(const QString &user, const QString &password, bool apop)
 {
-    if (m_brokenCode)
-        return m_brokenCode;
+    if (const int rc = checkUsable())
+        return rc;
     if (m_state != State::Authorization)
         return fail(Pop3Error::InvalidState, QStringLiteral("すでにログインしています。"));
     if (hasLineBreakOrNul(user) || hasLineBreakOrNul(password) || user.isEmpty())
@@ -517,6 +544,8 @@ int Pop3Session::authenticate(const QString &user, const QString &password, bool
         return failFatal(Pop3Error::ProtocolError,
             QStringLiteral("STAT の応答を理解できません：%1").arg(serverText(reply.text)));
     m_count = int(count);
+    if (qint64 octets = 0; parts.size() >= 2 && parseNumber(parts[1], &octets))
+        m_mailboxOctets = octets;
     m_state = State::Transaction;
     return m_count;
 }
@@ -543,8 +572,8 @@ int Pop3Session::readListReply(int number, const Reply &reply, qint64 *size)
 
 int Pop3Session::checkMessageNumber(int number)
 {
-    if (m_brokenCode)
-        return m_brokenCode;
+    if (const int rc = checkUsable())
+        return rc;
     if (m_state != State::Transaction)
         return fail(Pop3Error::InvalidState, QStringLiteral("ログインしていません。"));
     if (number < 1 || number > m_count)
@@ -667,7 +696,7 @@ int Pop3Session::retrieve(int number, bool withText)
 
 void Pop3Session::quit()
 {
-    if (m_state != State::Closed && !m_brokenCode) {
+    if (m_state != State::Closed && !m_brokenCode && !m_transport->isAborted()) {
         Reply reply;
         // The reply is read only so that the server sees an orderly end; its content does not
         // matter.

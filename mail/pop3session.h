@@ -12,6 +12,7 @@
 #include <QDeadlineTimer>
 #include <QSet>
 #include <QString>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <span>
@@ -45,6 +46,13 @@ public:
     // straight from the connection.
     int readMessageInto(std::span<char> body);
     void quit();
+
+    // Bumped, relaxed, by every read from the server once logged in; null for none.
+    void setOctetCounter(std::atomic<qint64> *counter) { m_octets = counter; }
+    // The mailbox's size from STAT at login, or -1.
+    qint64 mailboxOctets() const { return m_mailboxOctets; }
+    // The connection was cut from another thread (Pop3Transport::isAborted).
+    bool isAborted() const;
 
     QString failureText() const { return m_failureText; }
     bool isBroken() const { return m_brokenCode != 0; }
@@ -83,8 +91,10 @@ private:
     int readListReply(int number, const Reply &reply, qint64 *size);
     int readRetrReply(int number, bool keep);
     int checkMessageNumber(int number);
+    int checkUsable();
     int fail(Pop3Error code, const QString &text);
     int failFatal(Pop3Error code, const QString &text);
+    int failAborted();
     int refusedLogin(const Reply &reply);
     QDeadlineTimer replyDeadline() const;
 
@@ -98,6 +108,8 @@ private:
     QByteArray m_timestamp;
     QSet<QByteArray> m_capabilities;
     int m_count = 0;
+    qint64 m_mailboxOctets = -1;
+    std::atomic<qint64> *m_octets = nullptr;
 
     // Received bytes not yet consumed: m_in[m_inStart, m_inEnd).
     QByteArray m_in;

@@ -28,5 +28,8 @@ public:
     // trusted), then negotiates TLS and verifies the peer.
     virtual TlsResult startTls(QDeadlineTimer deadline) = 0;
     virtual bool isEncrypted() const = 0;
+    // Whether another thread cut the connection (Pop3Library::abortConnections): every wait
+    // then ends at once and every later read and write fails.
+    virtual bool isAborted() const { return false; }
     virtual void close() = 0;
 };

@@ -29,6 +29,11 @@ void BackgroundTune::send(const QString &command)
     m_media.sendString(command, nullptr, 0);
 }
 
+void BackgroundTune::prepare()
+{
+    m_media.prepare();
+}
+
 void BackgroundTune::play()
 {
     // While the tune plays, the open fails (the alias is in use) and "play" lets it go on.

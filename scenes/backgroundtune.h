@@ -16,6 +16,10 @@ public:
 
     static QString openCommand(); // open "<program folder>/Sound/Kouka.mid" alias bgm
 
+    // Readies the tune's first open off the window's thread (MediaCommandLayer::prepare), so that
+    // play() after it does not wait for the sound libraries and the SoundFont. A check calls it
+    // when it starts; its result plays the tune.
+    void prepare();
     void play(); // the "再生" button
     void stop(); // the "停止" button
     void watchTick(); // each tick of the watcher

@@ -136,8 +136,102 @@ bool isStandardMidiFile(const QByteArray &data)
     return found > 0;
 }
 
+namespace {
+std::atomic<int> s_soundFontLoads { 0 };
+}
+
+int fluidSoundFontLoads()
+{
+    return s_soundFontLoads.load();
+}
+
+// Settings and a synth with the SoundFont loaded, or the reason there are none.
+struct FluidPreload::Synth {
+    fluid_settings_t *settings = nullptr;
+    fluid_synth_t *synth = nullptr;
+    int code = MediaError::None;
+
+    Synth() = default;
+    Synth(const Synth &) = delete;
+    Synth &operator=(const Synth &) = delete;
+    ~Synth()
+    {
+        if (synth)
+            fluid().delete_fluid_synth(synth);
+        if (settings)
+            fluid().delete_fluid_settings(settings);
+    }
+};
+
+namespace {
+
+// What an open needs of FluidSynth before the tune: on the window's thread at the open, or on
+// the preload's thread ahead of it.
+std::unique_ptr<FluidPreload::Synth> makeSynth(const QString &soundFontPath)
+{
+    auto made = std::make_unique<FluidPreload::Synth>();
+    const auto failed = [&made](int code) {
+        made = std::make_unique<FluidPreload::Synth>();
+        made->code = code;
+        return std::move(made);
+    };
+    const QFileInfo soundFont(soundFontPath);
+    if (!soundFont.isFile() || !soundFont.isReadable())
+        return failed(MediaError::NoSoundFont);
+    if (!fluidAvailable())
+        return failed(MediaError::DeviceFailed);
+    installFluidLog();
+    const QByteArray path = QFile::encodeName(soundFontPath);
+    // Checked before loading: a file that is no SoundFont should not reach the loader at all.
+    if (!fluid().fluid_is_soundfont(path.constData()))
+        return failed(MediaError::NoSoundFont);
+
+    made->settings = fluid().new_fluid_settings();
+    if (!made->settings)
+        return failed(MediaError::DeviceFailed);
+    fluid().fluid_settings_setnum(made->settings, "synth.sample-rate", SampleRate);
+    made->synth = fluid().new_fluid_synth(made->settings);
+    if (!made->synth)
+        return failed(MediaError::DeviceFailed);
+    ++s_soundFontLoads;
+    if (fluid().fluid_synth_sfload(made->synth, path.constData(), 1) == FLUID_FAILED)
+        return failed(MediaError::NoSoundFont);
+    return made;
+}
+
+} // namespace
+
+FluidPreload::FluidPreload(QString soundFontPath)
+    : m_soundFontPath(std::move(soundFontPath))
+{
+}
+
+FluidPreload::~FluidPreload()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void FluidPreload::start()
+{
+    if (m_pending)
+        return;
+    m_pending = true;
+    m_thread = std::thread([this] { m_made = makeSynth(m_soundFontPath); });
+}
+
+std::unique_ptr<FluidPreload::Synth> FluidPreload::take()
+{
+    if (!m_pending)
+        return nullptr;
+    m_thread.join();
+    m_pending = false;
+    return std::move(m_made);
+}
+
 struct FluidSequencer::Private {
     FluidSequencerOptions options;
+    std::shared_ptr<FluidPreload> preload;
     fluid_settings_t *settings = nullptr;
     fluid_synth_t *synth = nullptr;
     fluid_player_t *player = nullptr;
@@ -268,10 +362,11 @@ struct FluidSequencer::Private {
     }
 };
 
-FluidSequencer::FluidSequencer(FluidSequencerOptions options)
+FluidSequencer::FluidSequencer(FluidSequencerOptions options, std::shared_ptr<FluidPreload> preload)
     : d(std::make_unique<Private>())
 {
     d->options = std::move(options);
+    d->preload = std::move(preload);
 }
 
 FluidSequencer::~FluidSequencer()
@@ -297,32 +392,13 @@ int FluidSequencer::open(const QString &path)
     if (data.size() > MaxTuneFileBytes || !isStandardMidiFile(data))
         return MediaError::BadFile;
 
-    const QFileInfo soundFont(d->options.soundFontPath);
-    if (!soundFont.isFile() || !soundFont.isReadable())
-        return MediaError::NoSoundFont;
-
-    if (!fluidAvailable())
-        return MediaError::DeviceFailed;
-    installFluidLog();
-    // Checked before loading: a file that is no SoundFont should not reach the loader at all.
-    if (!fluid().fluid_is_soundfont(QFile::encodeName(d->options.soundFontPath).constData()))
-        return MediaError::NoSoundFont;
-
-    d->settings = fluid().new_fluid_settings();
-    if (!d->settings)
-        return MediaError::DeviceFailed;
-    fluid().fluid_settings_setnum(d->settings, "synth.sample-rate", SampleRate);
-    d->synth = fluid().new_fluid_synth(d->settings);
-    if (!d->synth) {
-        d->release();
-        return MediaError::DeviceFailed;
-    }
-    if (fluid().fluid_synth_sfload(
-            d->synth, QFile::encodeName(d->options.soundFontPath).constData(), 1)
-        == FLUID_FAILED) {
-        d->release();
-        return MediaError::NoSoundFont;
-    }
+    const std::unique_ptr<FluidPreload::Synth> made = d->preload && d->preload->pending()
+        ? d->preload->take()
+        : makeSynth(d->options.soundFontPath);
+    if (made->code != MediaError::None)
+        return made->code;
+    d->settings = std::exchange(made->settings, nullptr);
+    d->synth = std::exchange(made->synth, nullptr);
 
     // The player follows the samples rendered: the driver's with sound, catchUp()'s without.
     // (Following the system clock instead would wake a timer thread every millisecond.)

@@ -21,11 +21,19 @@
 // FluidSynth itself is loaded at the first open, not linked (scenes/runtimelibrary.h): with the
 // sound libraries behind it, about 40 libraries and 4 MB stay out of a program at rest, which
 // may never play the tune. That is its cost at rest; start-up does not depend on it.
+//
+// Loading FluidSynth and the SoundFont takes most of an open (a tenth of a second or more), too
+// long for the window's thread at the moment a result is shown. FluidPreload does both ahead, on
+// a thread of its own, when asked (a check starts): it makes the settings and the synth and
+// loads the SoundFont there, and hands them over once, through the thread's join, to the open
+// on the window's thread, which from then on alone uses them. An open while the preload still
+// runs waits for the rest of it.
 #include "scenes/mediadevice.h"
 
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <thread>
 
 struct FluidSequencerOptions {
     QString soundFontPath = QStringLiteral("/usr/share/sounds/sf2/default-GM.sf2");
@@ -40,9 +48,40 @@ struct FluidSequencerOptions {
     std::function<qint64()> clock;
 };
 
+// A synth with its SoundFont, made ahead for the next open. start(), take() and the destructor
+// are called on one thread, the one that then uses the synth.
+class FluidPreload {
+public:
+    struct Synth;
+
+    explicit FluidPreload(QString soundFontPath);
+    // Waits for a preload that still runs and frees a synth that no open took.
+    ~FluidPreload();
+    FluidPreload(const FluidPreload &) = delete;
+    FluidPreload &operator=(const FluidPreload &) = delete;
+
+    // Starts making the synth on a thread of its own, unless one is made or being made.
+    void start();
+    // Started and not yet taken.
+    bool pending() const { return m_pending; }
+    // What start() made, waiting for the rest when it still runs; null when nothing is pending.
+    std::unique_ptr<Synth> take();
+
+private:
+    const QString m_soundFontPath;
+    bool m_pending = false;
+    std::thread m_thread;
+    std::unique_ptr<Synth> m_made; // written by m_thread, read after its join
+};
+
+// How often this process has loaded a SoundFont into a synth (tests count loads with it).
+int fluidSoundFontLoads();
+
 class FluidSequencer final : public MediaDevice {
 public:
-    explicit FluidSequencer(FluidSequencerOptions options = {});
+    // An open takes the synth that preload has made or is making, if any, instead of making one.
+    explicit FluidSequencer(
+        FluidSequencerOptions options = {}, std::shared_ptr<FluidPreload> preload = {});
     ~FluidSequencer() override;
     FluidSequencer(const FluidSequencer &) = delete;
     FluidSequencer &operator=(const FluidSequencer &) = delete;

@@ -6,7 +6,8 @@
 //   status NAME mode            (replies "playing", "stopped", "paused" or "not ready")
 //
 // MediaCommandInterpreter (mediainterpreter.h) parses and runs them over a FluidSynth sequencer;
-// tests use a recording fake.
+// tests use a recording fake. prepare() is no command string: it asks the layer to get ready for
+// an open soon to come (a check has started, whose result starts the tune).
 #include <QString>
 
 namespace MediaError {
@@ -31,4 +32,7 @@ public:
     // reply may be null when replySize is 0. A reply that does not fit (with its NUL) is an error
     // and leaves the buffer empty.
     virtual int sendString(const QString &command, char *reply, int replySize) = 0;
+    // Loads, off the calling thread, what the next "open" would otherwise load itself, so that
+    // it does not wait for it. Returns at once; nothing is loaded before it is asked for.
+    virtual void prepare() = 0;
 };

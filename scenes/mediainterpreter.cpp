@@ -35,9 +35,11 @@ QString mediaModeText(MediaMode mode)
 }
 
 MediaCommandInterpreter::MediaCommandInterpreter(FluidSequencerOptions options)
-    : m_makeSequencer([options = std::move(options)]() -> std::unique_ptr<MediaDevice> {
-        return std::make_unique<FluidSequencer>(options);
-    })
+    : m_preload(std::make_shared<FluidPreload>(options.soundFontPath))
+    , m_makeSequencer(
+          [options = std::move(options), preload = m_preload]() -> std::unique_ptr<MediaDevice> {
+              return std::make_unique<FluidSequencer>(options, preload);
+          })
 {
 }
 
@@ -66,6 +68,12 @@ int MediaCommandInterpreter::sendString(const QString &command, char *reply, int
     if (replySize > 0)
         reply[0] = '\0';
     return code == MediaError::None ? int(MediaError::ReplyTooLong) : code;
+}
+
+void MediaCommandInterpreter::prepare()
+{
+    if (m_preload && m_devices.isEmpty())
+        m_preload->start();
 }
 
 int MediaCommandInterpreter::execute(const MediaCommand &command, QByteArray &reply)

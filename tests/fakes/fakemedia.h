@@ -1,6 +1,7 @@
 #pragma once
 // A media-command layer that records every command with the reply size it was offered, and
-// answers status queries from a queue ("playing" when the queue is empty and a tune is open).
+// prepare() as "prepare", and answers status queries from a queue ("playing" when the queue is
+// empty and a tune is open).
 #include "scenes/mediacommand.h"
 
 #include <QStringList>
@@ -40,4 +41,5 @@ public:
         }
         return open ? 0 : MediaError::UnknownAlias;
     }
+    void prepare() override { commands.append(QStringLiteral("prepare")); }
 };

@@ -1,12 +1,16 @@
 #pragma once
-// A POP3 library that records every call, one line each, and answers from a script.
+// A POP3 library that records every call, one line each, and answers from a script. Recording
+// is safe from any thread (abortConnections comes from the window's while another call is held
+// on the library's); receivedOctets() is not recorded, as the window polls it.
 #include "mail/nmail.h"
 
 #include <QList>
 #include <QStringList>
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <functional>
+#include <mutex>
 
 class FakeNMail : public NMailApi {
 public:
@@ -15,6 +19,8 @@ public:
     QList<int> sizes; // per message, from 1; missing ones give -1
     QByteArray failureText = "-ERR login refused";
     QByteArray bodyText = "Subject: hi\r\n\r\nbody\r\n";
+    qint64 mailboxOctetsResult = -1;
+    std::atomic<qint64> received { 0 }; // what receivedOctets() answers
     QStringList calls;
     QList<qsizetype> bodyBufferSizes;
     // Runs on the thread that makes the call, once it is recorded: a test can hold it there.
@@ -81,14 +87,33 @@ public:
         return log(QStringLiteral("Close %1").arg(handle)), 0;
     }
     int NMailEndWinSock() override { return log("EndWinSock"), 0; }
+    void abortConnections() override { log(QStringLiteral("abortConnections")); }
+    qint64 mailboxOctets(int handle) override
+    {
+        log(QStringLiteral("MailboxOctets %1").arg(handle));
+        return mailboxOctetsResult;
+    }
+    qint64 receivedOctets() const override { return received.load(); }
+
+    // The calls so far, read under the recording's lock.
+    QStringList recorded() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return calls;
+    }
 
 private:
     void log(const QString &line)
     {
-        calls.append(line);
+        {
+            const std::lock_guard lock(m_mutex);
+            calls.append(line);
+        }
         if (onCall)
             onCall(line);
     }
+
+    mutable std::mutex m_mutex;
     static QString sizes4(
         std::span<char> a, std::span<char> b, std::span<char> c, std::span<char> d)
     {

@@ -123,7 +123,11 @@ void FakePop3Server::run()
         } else if (row == "CLOSE") {
             m_playedAll = true;
             break;
-        } else if (row == "END") {
+        } else if (row == "END" || row == "HOLD") {
+            if (row == "HOLD") {
+                m_playedAll = true;
+                m_ended.release();
+            }
             while (!m_stop && socket->state() == QAbstractSocket::ConnectedState)
                 socket->waitForReadyRead(50);
             if (const QByteArray more = socket->readAll(); !more.isEmpty())

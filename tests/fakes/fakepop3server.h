@@ -8,6 +8,8 @@
 //   "CLOSE"     close the connection at once
 //   "END"       wait for the client to close; anything it sends meanwhile is a mismatch
 //   "STALL"     stop answering but keep the connection open until the server is destroyed
+//   "HOLD"      stop answering and count as played (waitForEnd), then as END: wait for the
+//               client to close, anything it sends meanwhile a mismatch; the thread then ends
 // When the rows run out the connection is closed. A mismatch is recorded and ends the script.
 #include <QByteArray>
 #include <QList>

@@ -173,6 +173,40 @@ TEST_F(FluidSequencerTest, MissingSoundFontHasItsOwnCode)
         MediaError::NoSoundFont);
 }
 
+TEST_F(FluidSequencerTest, PrepareLoadsTheSoundFontOnceAheadAndTheOpenTakesIt)
+{
+    const int atRest = fluidSoundFontLoads();
+    {
+        // Prepared and never opened: the load happens all the same, and is waited for and freed.
+        MediaCommandInterpreter unused { options() };
+        unused.prepare();
+    }
+    ASSERT_EQ(fluidSoundFontLoads(), atRest + 1);
+
+    media.prepare();
+    media.prepare();
+    ASSERT_EQ(openTune(tunePath), MediaError::None);
+    EXPECT_EQ(fluidSoundFontLoads(), atRest + 2) << "one load, and the open made none of its own";
+    ASSERT_EQ(send(QStringLiteral("play bgm")), MediaError::None);
+    nowMs += testtune::LengthMs - 50;
+    EXPECT_EQ(status(), "playing");
+    nowMs += 100;
+    EXPECT_EQ(status(), "stopped");
+
+    // While the tune is open there is nothing to prepare; after a close, the open loads again.
+    media.prepare();
+    ASSERT_EQ(send(QStringLiteral("close bgm")), MediaError::None);
+    EXPECT_EQ(fluidSoundFontLoads(), atRest + 2);
+    ASSERT_EQ(openTune(tunePath), MediaError::None);
+    EXPECT_EQ(fluidSoundFontLoads(), atRest + 3);
+
+    // What the preload found wrong, the open tells, as without it.
+    MediaCommandInterpreter noFont { options(dir.filePath(QStringLiteral("missing.sf2"))) };
+    noFont.prepare();
+    EXPECT_EQ(noFont.sendString(QStringLiteral("open \"%1\" alias bgm").arg(tunePath), nullptr, 0),
+        MediaError::NoSoundFont);
+}
+
 TEST_F(FluidSequencerTest, FilesThatAreNoMidiAreRefused)
 {
     const QString text = dir.filePath(QStringLiteral("text.mid"));

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <thread>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -304,6 +305,91 @@ TEST_F(Pop3LibraryTest, EarlyCloseMidMessageIsAConnectionLoss)
     // The handle is gone after close; a second close does nothing.
     EXPECT_EQ(library.NMailPop3GetMailSize(handle, 1), -1);
     EXPECT_EQ(library.lastFailureCode(), int(Pop3Error::BadHandle));
+    library.NMailPop3Close(handle);
+    expectScriptPlayed(server);
+}
+
+TEST_F(Pop3LibraryTest, AbortCutsABlockedReadAtOnceWithoutQuitAndTheNextConnectionWorks)
+{
+    // Only an abort can end the read within the test: the reply time is far beyond it.
+    library.setTimeouts(30s, 30s);
+    const QList<QByteArray> login = QList<QByteArray> { "S: +OK" } + NoCapa
+        + QList<QByteArray> { "C: USER bob", "S: +OK", "C: PASS pw", "S: +OK", "C: STAT" };
+    // HOLD: the server says no more and reports any byte sent after it, QUIT included.
+    FakePop3Server stopped(login
+        + QList<QByteArray> { "S: +OK 2 2000", "C: LIST 1", "S: +OK 1 1000", "C: RETR 1", "S: +OK",
+            "R:Subject: big\r\n\r\nhalf a li", "HOLD" });
+    FakePop3Server next(login + QList<QByteArray> { "S: +OK 0 0", "C: QUIT", "S: +OK" });
+    ASSERT_TRUE(stopped.begin());
+    ASSERT_TRUE(next.begin());
+
+    // Every call on the library's thread, as in a check; only the abort comes from outside.
+    std::thread libraryThread([&] {
+        const int handle = library.NMailPop3Connect(stopped.address());
+        ASSERT_EQ(library.NMailPop3Authenticate(handle, "bob", "pw", 0), 2);
+        QElapsedTimer timer;
+        timer.start();
+        Buffers b;
+        std::vector<char> body(1001);
+        EXPECT_EQ(
+            library.NMailPop3GetMail(handle, 1, b.subject, b.from, b.date, b.messageId, body, 0, 0),
+            int(Pop3Error::Aborted));
+        EXPECT_LT(timer.elapsed(), 5000);
+        // No close comes for the cut handle; its calls fail at once...
+        EXPECT_EQ(library.NMailPop3GetMailSize(handle, 2), -1);
+        EXPECT_EQ(library.lastFailureCode(), int(Pop3Error::Aborted));
+        // ...until the next connect, which works as ever, releases it.
+        const int again = library.NMailPop3Connect(next.address());
+        EXPECT_GE(again, 0) << failureText(library).toStdString();
+        EXPECT_EQ(library.NMailPop3GetMailSize(handle, 2), -1);
+        EXPECT_EQ(library.lastFailureCode(), int(Pop3Error::BadHandle));
+        EXPECT_EQ(library.NMailPop3Authenticate(again, "bob", "pw", 0), 0);
+        library.NMailPop3Close(again);
+    });
+    // Once the half message is read (the octets count it, as the window sees them while a
+    // message streams), the library's thread waits for the rest.
+    EXPECT_TRUE(stopped.waitForEnd());
+    const qint64 halfRead = QByteArray("+OK 1 1000\r\n+OK\r\nSubject: big\r\n\r\nhalf a li").size();
+    for (QDeadlineTimer limit(10s); library.receivedOctets() < halfRead && !limit.hasExpired();)
+        std::this_thread::yield();
+    EXPECT_EQ(library.receivedOctets(), halfRead);
+    library.abortConnections();
+    libraryThread.join();
+    ASSERT_TRUE(stopped.wait(10000)) << "the cut connection is closed";
+    EXPECT_TRUE(stopped.problems().isEmpty()) << stopped.problems().join('\n').toStdString();
+    expectScriptPlayed(next);
+}
+
+TEST_F(Pop3LibraryTest, TheMailboxSizeAndTheOctetsReadAfterLogin)
+{
+    const QByteArray first = "Subject: one\r\n\r\n..dot\r\n.\r\n";
+    const QByteArray second = QByteArray(70000, 'x') + "\r\n.\r\n";
+    const QList<QByteArray> fetch
+        = { "S: +OK 1 11", "R:+OK\r\n" + first, "S: +OK 2 70002", "R:+OK\r\n" + second };
+    FakePop3Server server(QList<QByteArray> { "S: +OK" } + NoCapa
+        + QList<QByteArray> { "C: USER bob", "S: +OK", "C: PASS pw", "S: +OK", "C: STAT",
+            "S: +OK 2 70013", "C: LIST 1", fetch[0], "C: RETR 1", fetch[1], "C: LIST 2", fetch[2],
+            "C: RETR 2", fetch[3], "C: QUIT", "S: +OK" });
+    const int handle = connectTo(server);
+    EXPECT_EQ(library.mailboxOctets(handle), -1) << "not before the login";
+    ASSERT_EQ(library.NMailPop3Authenticate(handle, "bob", "pw", 0), 2);
+    EXPECT_EQ(library.mailboxOctets(handle), 70013);
+    EXPECT_EQ(library.mailboxOctets(handle + 1), -1);
+
+    // What the fetch reads, every byte after STAT's reply, the lines around the data too.
+    const qint64 before = library.receivedOctets();
+    qint64 sent = 0;
+    for (const QByteArray &row : fetch)
+        sent += row.startsWith("S: ") ? row.size() - 1 : row.size() - 2; // with CRLF, or as it is
+    Buffers b;
+    std::vector<char> body(70003);
+    for (int n = 1; n <= 2; ++n) {
+        ASSERT_EQ(library.NMailPop3GetMailSize(handle, n), n == 1 ? 11 : 70002);
+        ASSERT_EQ(
+            library.NMailPop3GetMail(handle, n, b.subject, b.from, b.date, b.messageId, body, 0, 0),
+            0);
+    }
+    EXPECT_EQ(library.receivedOctets() - before, sent);
     library.NMailPop3Close(handle);
     expectScriptPlayed(server);
 }

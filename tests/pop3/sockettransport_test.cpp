@@ -92,4 +92,30 @@ TEST(SocketTransportTest, ALookupThatDoesNotAnswerEndsAtTheDeadline)
     release.set_value();
 }
 
+TEST(SocketTransportTest, AnAbortEndsALookupAtOnce)
+{
+    std::promise<void> entered;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    const auto group = std::make_shared<ConnectionGroup>();
+    std::future<SocketTransport::OpenResult> opened = std::async(std::launch::async, [&] {
+        SocketTransport transport(
+            0,
+            [&entered, released](const QString &) {
+                entered.set_value();
+                released.wait();
+                return answer({ QHostAddress::LocalHost });
+            },
+            group);
+        QString text;
+        return transport.open(
+            QStringLiteral("slow.example.test"), 110, false, {}, QDeadlineTimer(60000), &text);
+    });
+    entered.get_future().wait();
+    group->abort();
+    EXPECT_EQ(opened.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    release.set_value();
+    EXPECT_EQ(opened.get(), SocketTransport::OpenResult::Aborted);
+}
+
 } // namespace
