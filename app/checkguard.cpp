@@ -1,7 +1,11 @@
 #include "app/checkguard.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWindow>
 
 namespace {
 
@@ -42,7 +46,8 @@ bool isUserInput(QEvent::Type type)
 
 } // namespace
 
-CheckGuard::CheckGuard()
+CheckGuard::CheckGuard(std::function<void()> stop)
+    : m_stop(std::move(stop))
 {
     qApp->installEventFilter(this);
     setActive(true);
@@ -64,10 +69,38 @@ void CheckGuard::setActive(bool active)
         QApplication::restoreOverrideCursor();
 }
 
+// A mouse event comes to the window first, then to the widget under it (or the one that took the
+// press): both steps must let it pass for the button to be clicked.
+bool CheckGuard::reachesStopButton(QObject *watched, QEvent *event) const
+{
+    const auto type = event->type();
+    if (!m_stopButton || !m_stopButton->isVisibleTo(m_stopButton->window())
+        || (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease
+            && type != QEvent::MouseMove))
+        return false;
+    if (watched == m_stopButton)
+        return true;
+    if (watched != m_stopButton->window()->windowHandle())
+        return false;
+    const QPoint at = static_cast<QMouseEvent *>(event)->globalPosition().toPoint();
+    const auto *button = qobject_cast<QAbstractButton *>(m_stopButton.data());
+    return (button && button->isDown())
+        || m_stopButton->rect().contains(m_stopButton->mapFromGlobal(at));
+}
+
 bool CheckGuard::eventFilter(QObject *watched, QEvent *event)
 {
     if (!m_active || !isUserInput(event->type()))
         return QObject::eventFilter(watched, event);
+    if (reachesStopButton(watched, event))
+        return QObject::eventFilter(watched, event);
+    if (m_stop && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape
+        && !static_cast<QKeyEvent *>(event)->isAutoRepeat()) {
+        // Stopping ends the check's wait; the check unwinds once this event is handled.
+        m_stop();
+        return true;
+    }
     // An accepted override keeps the key from being tried as a shortcut as well.
     if (event->type() == QEvent::ShortcutOverride)
         event->accept();

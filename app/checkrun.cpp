@@ -3,6 +3,7 @@
 #include "app/checkguard.h"
 #include "mail/checkmail.h"
 #include "mail/librarythread.h"
+#include "mail/nmail.h"
 #include "settings/dialogs/forms.h"
 #include "settings/dialogs/idpassform.h"
 #include "settings/mailsettings.h"
@@ -23,10 +24,10 @@ constexpr std::chrono::milliseconds ProgressInterval { 50 };
 
 } // namespace
 
-CheckRun::CheckRun(NMailApi &nmail, LibraryThread &thread, ProgressView showProgress)
+CheckRun::CheckRun(NMailApi &nmail, LibraryThread &thread, View view)
     : m_nmail(nmail)
     , m_thread(thread)
-    , m_showProgress(std::move(showProgress))
+    , m_view(std::move(view))
 {
 }
 
@@ -48,7 +49,8 @@ template<class Call> auto CheckRun::callLibrary(Call call)
 
 std::optional<int> CheckRun::run()
 {
-    m_guard = std::make_unique<CheckGuard>();
+    m_guard = std::make_unique<CheckGuard>([this] { stop(); });
+    m_guard->setStopButton(m_view.stopButton);
     const auto done = qScopeGuard([this] { m_guard.reset(); });
 
     // An empty server name makes no call and shows no box.
@@ -56,6 +58,20 @@ std::optional<int> CheckRun::run()
     if (!mailSettings().Pop3Server.isEmpty() && !checkServer(&count))
         return std::nullopt;
     return count;
+}
+
+void CheckRun::stop()
+{
+    if (m_stopped || m_abandoned)
+        return;
+    m_stopped = true;
+    // The call in progress, if any, comes back on the library's thread with a failure that
+    // nobody reads; the task it belongs to makes no further call.
+    if (m_mailCheck)
+        m_mailCheck->stop();
+    m_nmail.abortConnections();
+    if (m_waiting)
+        m_waiting->quit();
 }
 
 void CheckRun::abandon()
@@ -72,6 +88,9 @@ bool CheckRun::checkServer(int *count)
     // writes to alive.
     const auto check
         = std::make_shared<MailCheck>(m_nmail, settings.Pop3Server, settings.UseApop != 0);
+    m_mailCheck = check;
+    if (m_view.prepareTune)
+        m_view.prepareTune();
     const std::optional<bool> connected = callLibrary([check] { return check->connect(); });
     if (!connected)
         return false;
@@ -115,17 +134,22 @@ bool CheckRun::checkServer(int *count)
 bool CheckRun::fetchMessages(const std::shared_ptr<MailCheck> &check, int count)
 {
     const auto reached = std::make_shared<std::atomic<int>>(1);
-    int shown = 1;
-    m_showProgress(shown, count);
+    const qint64 total = check->mailboxOctets();
+    const qint64 before = m_nmail.receivedOctets();
+    QString shown;
+    const auto show = [&] {
+        const QString text = formatProgress(reached->load(std::memory_order_relaxed), count,
+            m_nmail.receivedOctets() - before, total);
+        if (text != shown)
+            m_view.showProgress(shown = text);
+    };
+    show();
     QTimer progress;
     progress.setInterval(ProgressInterval);
-    QObject::connect(&progress, &QTimer::timeout, [&] {
-        if (const int n = reached->load(std::memory_order_relaxed); n != shown)
-            m_showProgress(shown = n, count);
-    });
+    QObject::connect(&progress, &QTimer::timeout, show);
     progress.start();
     return callLibrary([check, count, reached] {
-        for (int n = 1; n <= count; ++n) {
+        for (int n = 1; n <= count && !check->isStopped(); ++n) {
             reached->store(n, std::memory_order_relaxed);
             check->fetch(n);
         }
@@ -134,25 +158,28 @@ bool CheckRun::fetchMessages(const std::shared_ptr<MailCheck> &check, int count)
 
 bool CheckRun::waitForLibrary(std::function<void()> task)
 {
-    if (m_abandoned)
+    if (m_abandoned || m_stopped)
         return false;
     QEventLoop loop;
     bool done = false;
+    int number = 0;
     const QMetaObject::Connection finished
-        = QObject::connect(&m_thread, &LibraryThread::finished, &loop, [&] {
+        = QObject::connect(&m_thread, &LibraryThread::finished, &loop, [&](int task) {
+              if (task != number)
+                  return; // a task of a check that was stopped
               done = true;
               loop.quit();
           });
-    m_thread.start(std::move(task));
+    number = m_thread.start(std::move(task));
     // Returns at once, without the task, when the program is ending: the main window was
     // closed while this waited, or before.
     m_waiting = &loop;
     loop.exec();
     m_waiting = nullptr;
     QObject::disconnect(finished);
-    // The task may have finished in the same pass of the event loop as the main window's close:
-    // the program ends all the same, and the check with it.
-    return done && !m_abandoned;
+    // The task may have finished in the same pass of the event loop as the main window's close
+    // or the user's stop: the check ends all the same.
+    return done && !m_abandoned && !m_stopped;
 }
 
 bool CheckRun::showErrorBox(const QString &text)

@@ -4,8 +4,11 @@
 // running, so the window paints and animates while the server answers; user input to the
 // program's windows is dropped meanwhile (CheckGuard), except while a box waits for an answer.
 //
-// A check the program abandons (the main window was closed while it ran) ends at its next step
-// with no result: nothing of it runs after the program's shutdown, not even the result display.
+// A check ends early, with no result, when the user stops it (Esc, or the 中止 button drawn with
+// the progress) or the program abandons it (the main window was closed while it ran). Stopped,
+// the library leaves the server at once and no further library call is made for the check; the
+// window is released at once, without waiting for the library's thread to come back. Abandoned,
+// nothing of it runs after the program's shutdown, not even the result display.
 #include <functional>
 #include <memory>
 #include <optional>
@@ -14,21 +17,31 @@ class CheckGuard;
 class LibraryThread;
 class MailCheck;
 class NMailApi;
+class QAbstractButton;
 class QEventLoop;
 class QString;
 
 class CheckRun {
 public:
-    // Shows how far the fetch is: message n of count.
-    using ProgressView = std::function<void(int n, int count)>;
+    struct View {
+        // Shows how far the fetch is ("12/345  1.2 / 4.5 MB").
+        std::function<void(const QString &text)> showProgress;
+        // Drawn with the progress; its clicks get through to stop the check.
+        QAbstractButton *stopButton = nullptr;
+        // At the start of a check that reaches the server: the result display will want the tune.
+        std::function<void()> prepareTune;
+    };
 
-    CheckRun(NMailApi &nmail, LibraryThread &thread, ProgressView showProgress);
+    CheckRun(NMailApi &nmail, LibraryThread &thread, View view);
     ~CheckRun();
     CheckRun(const CheckRun &) = delete;
     CheckRun &operator=(const CheckRun &) = delete;
 
     // The count the result display shows, or nothing when the check ended without a result.
     std::optional<int> run();
+    // The user's stop: the library leaves the server, and the check ends with no result.
+    void stop();
+    bool isStopped() const { return m_stopped; }
     // The program is ending: the step in progress is not waited for, and no step follows.
     void abandon();
 
@@ -45,8 +58,10 @@ private:
 
     NMailApi &m_nmail;
     LibraryThread &m_thread;
-    ProgressView m_showProgress;
+    View m_view;
+    std::shared_ptr<MailCheck> m_mailCheck;
     std::unique_ptr<CheckGuard> m_guard;
     QEventLoop *m_waiting = nullptr;
     bool m_abandoned = false;
+    bool m_stopped = false;
 };

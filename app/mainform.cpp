@@ -22,6 +22,8 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -29,6 +31,7 @@
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QTimer>
+#include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <chrono>
@@ -400,12 +403,17 @@ void MainForm::CheckMail()
     // Input cannot start a second check while one runs (it is dropped), but code could.
     if (m_check)
         return;
+    makeProgress();
     CheckRun check(m_services.nmail, m_services.nmailThread,
-        [this](int n, int count) { showProgress(n, count); });
+        { [this](const QString &text) { showProgress(text); }, m_stopButton,
+            [this] { m_tune->prepare(); } });
     m_check = &check;
     const auto done = qScopeGuard([this] { m_check = nullptr; });
-    // Every check ends with the result display, unless it ended without a result.
-    if (const std::optional<int> count = check.run())
+    // Every check ends with the result display, unless it was stopped or the program is ending.
+    // A stopped check leaves the window with the scene it showed before.
+    const std::optional<int> count = check.run();
+    m_progressBox->hide();
+    if (count)
         showCheckResult(*count);
 }
 
@@ -414,32 +422,51 @@ void MainForm::Command5_Click()
     hangUpDialUpConnections(m_services.remoteAccess);
 }
 
-void MainForm::showProgress(int n, int count)
+// The progress and its stop button, drawn like a tool tip so that they read over any picture
+// and the window's dark red; made at the first check.
+void MainForm::makeProgress()
 {
-    if (!m_progress) {
-        m_progress = new QLabel(m_client);
-        m_progress->setObjectName(QStringLiteral("Progress"));
-        // Drawn like a tool tip, so it reads over any picture and the window's dark red.
-        QPalette palette = m_progress->palette();
-        palette.setColor(QPalette::Window, QApplication::palette().color(QPalette::ToolTipBase));
-        palette.setColor(
-            QPalette::WindowText, QApplication::palette().color(QPalette::ToolTipText));
-        m_progress->setPalette(palette);
-        m_progress->setAutoFillBackground(true);
-        m_progress->setFrameShape(QFrame::Box);
-        m_progress->setMargin(2);
-        m_progress->move(0, 0);
-    }
-    m_progress->setText(QStringLiteral("%1/%2").arg(n).arg(count));
-    m_progress->adjustSize();
-    m_progress->raise();
-    m_progress->show();
+    if (m_progressBox)
+        return;
+    m_progressBox = new QFrame(m_client);
+    m_progressBox->setObjectName(QStringLiteral("ProgressBox"));
+    QPalette palette = m_progressBox->palette();
+    palette.setColor(QPalette::Window, QApplication::palette().color(QPalette::ToolTipBase));
+    palette.setColor(QPalette::WindowText, QApplication::palette().color(QPalette::ToolTipText));
+    m_progressBox->setPalette(palette);
+    m_progressBox->setAutoFillBackground(true);
+    m_progressBox->setFrameShape(QFrame::Box);
+    auto *layout = new QHBoxLayout(m_progressBox);
+    layout->setContentsMargins(2, 1, 1, 1);
+    layout->setSpacing(4);
+    m_progress = new QLabel(m_progressBox);
+    m_progress->setObjectName(QStringLiteral("Progress"));
+    layout->addWidget(m_progress);
+    m_stopButton = new QToolButton(m_progressBox);
+    m_stopButton->setObjectName(QStringLiteral("StopCheck"));
+    m_stopButton->setText(QStringLiteral("中止"));
+    m_stopButton->setAutoRaise(true);
+    m_stopButton->setFocusPolicy(Qt::NoFocus);
+    m_stopButton->setToolTip(QStringLiteral("チェックを中止します（Esc）"));
+    connect(m_stopButton, &QToolButton::clicked, this, [this] {
+        if (m_check)
+            m_check->stop();
+    });
+    layout->addWidget(m_stopButton);
+    m_progressBox->move(0, 0);
+    m_progressBox->hide();
+}
+
+void MainForm::showProgress(const QString &text)
+{
+    m_progress->setText(text);
+    m_progressBox->adjustSize();
+    m_progressBox->raise();
+    m_progressBox->show();
 }
 
 void MainForm::showCheckResult(int count)
 {
-    if (m_progress)
-        m_progress->hide();
     Command3_Click();
     // Shown from their start: a line edit given a text scrolls to its end.
     m_text3->setText(

@@ -26,6 +26,8 @@ class MediaCommandLayer;
 class NMailApi;
 class PictureBox;
 class QAction;
+class QFrame;
+class QToolButton;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -75,8 +77,10 @@ public:
     QLineEdit *Text3() const { return m_text3; }
     QLineEdit *Text6() const { return m_text6; }
     QCheckBox *Check1() const { return m_check1; }
-    // How far a check's fetching is ("12/345"); made at the first check that fetches.
+    // How far a check's fetching is ("12/345  1.2 / 4.5 MB"), and the button that stops the
+    // check; made at the first check.
     QLabel *progressLabel() const { return m_progress; }
+    QToolButton *stopButton() const { return m_stopButton; }
     QTimer *Timer1() { return &m_timer1; }
     QTimer *Timer2() { return &m_timer2; }
     QTimer *tmrCharaStep() { return &m_tmrCharaStep; }
@@ -127,7 +131,8 @@ private:
     QSize currentOuterTwips() const;
     void measureFrame();
 
-    void showProgress(int n, int count);
+    void makeProgress();
+    void showProgress(const QString &text);
     void showCheckResult(int count);
 
     Services m_services;
@@ -162,6 +167,8 @@ private:
     QTimer m_frameTimer;
     int m_frameChecksLeft = 0;
     CheckRun *m_check = nullptr; // while a check runs
+    QFrame *m_progressBox = nullptr;
     QLabel *m_progress = nullptr;
+    QToolButton *m_stopButton = nullptr;
     CommonDialog *m_commonDialog = nullptr;
 };

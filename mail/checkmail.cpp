@@ -46,22 +46,24 @@ bool MailCheck::connect()
 
 int MailCheck::authenticate(const QString &id, const QString &password)
 {
-    return m_library.NMailPop3Authenticate(m_handle, id, password, m_apop ? -1 : 0);
+    const int count = m_library.NMailPop3Authenticate(m_handle, id, password, m_apop ? -1 : 0);
+    if (count > 0)
+        m_mailboxOctets = m_library.mailboxOctets(m_handle);
+    return count;
 }
 
 void MailCheck::fetch(int n)
 {
     m_library.NMailPop3GetMailStatus(m_handle, n, m_subject, m_from, m_date, m_messageId, 0);
+    if (isStopped())
+        return;
     const int size = m_library.NMailPop3GetMailSize(m_handle, n);
+    if (isStopped())
+        return;
     // A failed size (-1, or anything negative) gives an empty buffer, never a negative one.
     const size_t bodySize = size < 0 ? 0 : size_t(std::min(size, MaxBodyBuffer - 1)) + 1;
     m_body.assign(bodySize, ' ');
     m_library.NMailPop3GetMail(m_handle, n, m_subject, m_from, m_date, m_messageId, m_body, 0, 0);
-}
-
-qint64 MailCheck::mailboxOctets()
-{
-    return m_library.mailboxOctets(m_handle);
 }
 
 QString MailCheck::failureText()

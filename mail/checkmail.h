@@ -6,6 +6,7 @@
 // and shows what they hand back. Nothing here reaches a window.
 #include <QString>
 
+#include <atomic>
 #include <vector>
 
 class NMailApi;
@@ -28,10 +29,14 @@ public:
     bool connect();
     // NMailPop3Authenticate: the message count, 0, or a failure code below 0.
     int authenticate(const QString &id, const QString &password);
-    // Status, size and text of message n, none of them kept.
+    // The mailbox's size in octets as the login found it (NMailApi::mailboxOctets), or -1.
+    qint64 mailboxOctets() const { return m_mailboxOctets; }
+    // Status, size and text of message n, none of them kept. A stopped check makes none of
+    // the calls that are still to come.
     void fetch(int n);
-    // The mailbox's size in octets from the login, or -1 (NMailApi::mailboxOctets).
-    qint64 mailboxOctets();
+    // From any thread: no further call of fetch() reaches the library.
+    void stop() { m_stopped.store(true, std::memory_order_relaxed); }
+    bool isStopped() const { return m_stopped.load(std::memory_order_relaxed); }
     // The last failure's text from NMailGetMessage, up to its NUL.
     QString failureText();
     void close();
@@ -45,4 +50,6 @@ private:
     // text. Made after the connection, as the library expects.
     std::vector<char> m_subject, m_from, m_date, m_messageId;
     std::vector<char> m_body;
+    qint64 m_mailboxOctets = -1;
+    std::atomic<bool> m_stopped = false;
 };

@@ -24,7 +24,7 @@ LibraryThread::~LibraryThread()
     ::close(m_wakeFd);
 }
 
-void LibraryThread::start(std::function<void()> task)
+int LibraryThread::start(std::function<void()> task)
 {
     {
         const std::lock_guard lock(m_mutex);
@@ -35,6 +35,7 @@ void LibraryThread::start(std::function<void()> task)
     if (!m_thread.joinable())
         m_thread = std::thread(&LibraryThread::run, this);
     m_wake.notify_one();
+    return m_started;
 }
 
 void LibraryThread::run()
@@ -64,8 +65,6 @@ void LibraryThread::takeFinished()
         const std::lock_guard lock(m_mutex);
         done = m_done;
     }
-    while (m_finished < done) {
-        ++m_finished;
-        emit finished();
-    }
+    while (m_finished < done)
+        emit finished(++m_finished);
 }

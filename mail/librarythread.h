@@ -4,7 +4,7 @@
 //
 // The hand-over between the two threads is this object's queue, under one mutex: start()
 // queues a task, the thread takes it from there, runs it and counts it done, and finished()
-// comes back on the thread that called start(). Between start() and finished() the caller does
+// comes back on the thread that called start(), with the task's number. Between start() and finished() the caller does
 // not touch what the task uses; after finished() it may again. A task that makes a socket
 // makes it on this thread, so every call on one connection goes through the same
 // LibraryThread. The caller's thread is woken through an eventfd that its event loop watches:
@@ -27,13 +27,15 @@ public:
     ~LibraryThread() override;
 
     // Queues task behind any task in hand; the thread starts with the first. Call from the
-    // thread this object lives on.
-    void start(std::function<void()> task);
+    // thread this object lives on. Returns the task's number, which its finished() carries.
+    int start(std::function<void()> task);
     // Whether a task has been started whose finished() has not come back yet.
     bool isBusy() const { return m_started > m_finished; }
 
 signals:
-    void finished();
+    // Tasks finish in the order they were started. A caller that stopped waiting for a task
+    // (a check the user stopped) tells its finished() from a later task's by the number.
+    void finished(int task);
 
 private:
     void run();

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolButton>
 #include <atomic>
 #include <semaphore>
 
@@ -370,4 +371,73 @@ TEST_F(CheckMailTest, ClosingAsTheLastLibraryCallEndsRunsNothingOfTheCheckAfterS
     if (!window)
         (void)m_form.release();
     forms().destroyAllWithoutUnload();
+}
+
+TEST_F(CheckMailTest, EscOrTheStopButtonEndsTheCheckAtOnceWithNoResult)
+{
+    setServer("pop.example");
+    setAccount("bob", "secret");
+    setOptionNumber(1); // a hang-up would follow a result
+    m_ras.active = { { "/ac/1", "modem", "gsm" } };
+    for (const bool byButton : { false, true }) {
+        SCOPED_TRACE(byButton ? "中止" : "Esc");
+        MainForm &form = ready();
+        m_nmail.authenticateResult = 2;
+        m_nmail.sizes = { 10, 20 };
+        m_nmail.mailboxOctetsResult = 2500000;
+        m_nmail.received = 0;
+        m_ras.calls.clear();
+        const QString scene = form.WebBrowser1()->currentAddress();
+        const QString text = form.Text3()->text();
+        const QSize size = form.size();
+        auto held = std::make_unique<HeldCall>(m_nmail, QStringLiteral("GetMailStatus 7 2"));
+        QString progress;
+        QTimer ticker;
+        ticker.setInterval(1);
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            if (!held->entered())
+                return;
+            ticker.stop();
+            m_nmail.received = 1200000;
+            QTRY_COMPARE_WITH_TIMEOUT(
+                form.progressLabel()->text(), QStringLiteral("2/2  1.2 / 2.5 MB"), 5000);
+            progress = form.progressLabel()->text();
+            if (byButton)
+                QTest::mouseClick(form.stopButton(), Qt::LeftButton);
+            else
+                QTest::keyClick(&form, Qt::Key_Escape);
+        });
+        ticker.start();
+        check(form);
+
+        // Back while the library is still held: nothing of a result, the scene as it was.
+        EXPECT_TRUE(m_nmailThread.isBusy());
+        EXPECT_EQ(progress, QStringLiteral("2/2  1.2 / 2.5 MB"));
+        EXPECT_FALSE(form.progressLabel()->isVisibleTo(&form));
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(form.WebBrowser1()->currentAddress(), scene);
+        EXPECT_EQ(form.size(), size);
+        EXPECT_EQ(form.Text3()->text(), text);
+        EXPECT_FALSE(m_media.commands.contains(QStringLiteral("play bgm")));
+        EXPECT_TRUE(m_prompter.fake.boxes.isEmpty());
+        EXPECT_EQ(m_nmail.recorded().last(), QStringLiteral("abortConnections"));
+
+        // The held call comes back and the task makes no further call.
+        const qsizetype stoppedAt = m_nmail.recorded().size();
+        QSignalSpy finished(&m_nmailThread, &LibraryThread::finished);
+        held->release();
+        while (m_nmailThread.isBusy())
+            ASSERT_TRUE(finished.wait(10000));
+        EXPECT_EQ(m_nmail.recorded().size(), stoppedAt);
+        EXPECT_TRUE(m_ras.calls.isEmpty());
+
+        // The next check starts afresh and ends with its result.
+        held.reset();
+        m_nmail.onCall = nullptr;
+        check(form);
+        EXPECT_EQ(form.Text3()->text(), QStringLiteral("新着メール有り。"));
+        EXPECT_EQ(m_nmail.recorded().last(), QStringLiteral("Close 7"));
+        m_form.reset();
+        forms().destroyAllWithoutUnload();
+    }
 }
