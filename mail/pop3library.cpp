@@ -4,7 +4,9 @@
 #include "mail/pop3session.h"
 #include "mail/sockettransport.h"
 
+#include <QCryptographicHash>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -61,6 +63,15 @@ ServerAddress parseServer(const QString &server)
 
 } // namespace
 
+QString serverKey(const QString &server)
+{
+    const ServerAddress address = parseServer(server);
+    if (!address.valid)
+        return {};
+    const QString host = address.host.toLower();
+    return (host.contains(u':') ? u'[' + host + u']' : host) + u':' + QString::number(address.port);
+}
+
 Pop3Library::Pop3Library() = default;
 Pop3Library::~Pop3Library() = default;
 
@@ -102,12 +113,45 @@ Pop3Session *Pop3Library::session(int handle)
     return it->second.get();
 }
 
-int Pop3Library::addSession(std::unique_ptr<Pop3Session> session, QDeadlineTimer deadline)
+std::optional<CertificateRefusal> Pop3Library::takeCertificateRefusal()
 {
-    if (const int rc = session->readGreeting(deadline)) {
+    std::lock_guard lock(m_refusalMutex);
+    return std::exchange(m_refusal, std::nullopt);
+}
+
+void Pop3Library::refuse(
+    const QString &server, const Pop3Transport::TlsResult &tls, const QByteArray &pinned)
+{
+    if (tls.refused.isNull())
+        return;
+    CertificateRefusal refusal { server, tls.refused, tls.reasons, {} };
+    if (!pinned.isEmpty() && pinned != tls.refused.digest(QCryptographicHash::Sha256))
+        refusal.pinnedFingerprint = pinned;
+    std::lock_guard lock(m_refusalMutex);
+    m_refusal = std::move(refusal);
+}
+
+QString Pop3Library::forgetHint(const QString &server) const
+{
+    return QStringLiteral("このサーバーを忘れてよいときは、%1 から「%2」の行を削除してください。")
+        .arg(m_trust->tlsServersFile(), server);
+}
+
+int Pop3Library::addSession(std::unique_ptr<Pop3Session> session, QDeadlineTimer deadline,
+    const QString &server, bool tlsRequired, const QByteArray &pinned)
+{
+    int rc = session->readGreeting(deadline);
+    if (!rc)
+        rc = session->secureConnection(tlsRequired);
+    if (rc) {
         failFrom(*session, rc);
+        refuse(server, session->tlsFailure(), pinned);
+        if (tlsRequired && rc == int(Pop3Error::TlsFailed))
+            m_lastFailureText += forgetHint(server);
         return int(Pop3Error::ConnectFailed);
     }
+    if (m_trust && !tlsRequired && session->isEncrypted())
+        m_trust->rememberTls(server);
     const int handle = m_nextHandle;
     m_nextHandle = m_nextHandle == INT_MAX ? 1 : m_nextHandle + 1;
     m_sessions[handle] = std::move(session);
@@ -116,8 +160,10 @@ int Pop3Library::addSession(std::unique_ptr<Pop3Session> session, QDeadlineTimer
 
 int Pop3Library::attachTransport(std::unique_ptr<Pop3Transport> transport, const QString &host)
 {
+    const QString key = serverKey(host).isEmpty() ? host : serverKey(host);
+    const bool tlsRequired = m_trust && m_trust->offeredTlsBefore(key);
     return addSession(std::make_unique<Pop3Session>(std::move(transport), host, m_replyTimeout),
-        QDeadlineTimer(m_connectTimeout));
+        QDeadlineTimer(m_connectTimeout), key, tlsRequired, {});
 }
 
 int Pop3Library::NMailInitializeWinSock()
@@ -135,21 +181,28 @@ int Pop3Library::NMailSetOption(int option, int value)
 
 int Pop3Library::NMailPop3Connect(const QString &server)
 {
+    takeCertificateRefusal();
     const ServerAddress address = parseServer(server);
     if (!address.valid)
         return fail(Pop3Error::ConnectFailed,
             QStringLiteral("サーバー名「%1」の形式が正しくありません。").arg(server));
+    const QString key = serverKey(server);
+    const bool tlsRequired = m_trust && m_trust->offeredTlsBefore(key);
+    const QByteArray pinned = m_trust ? m_trust->pinnedCertificate(key) : QByteArray();
     auto transport = std::make_unique<SocketTransport>();
+    transport->setPinnedCertificate(pinned);
     QString text;
     // One deadline for the whole connection, the server's greeting included.
     const QDeadlineTimer deadline(m_connectTimeout);
     const auto opened = transport->open(address.host, address.port,
         address.port == m_implicitTlsPort, m_extraCaPem, deadline, &text);
+    if (opened == SocketTransport::OpenResult::TlsFailed)
+        refuse(key, transport->lastTls(), pinned);
     if (opened != SocketTransport::OpenResult::Ok)
         return fail(Pop3Error::ConnectFailed, text);
     return addSession(
-        std::make_unique<Pop3Session>(std::move(transport), address.host, m_replyTimeout),
-        deadline);
+        std::make_unique<Pop3Session>(std::move(transport), address.host, m_replyTimeout), deadline,
+        key, tlsRequired, pinned);
 }
 
 int Pop3Library::NMailPop3Authenticate(

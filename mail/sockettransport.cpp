@@ -1,8 +1,10 @@
 #include "mail/sockettransport.h"
 
+#include <QCryptographicHash>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslSocket>
+#include <algorithm>
 #include <chrono>
 #include <future>
 #include <optional>
@@ -45,6 +47,33 @@ QString describeSslError(const QSslError &error)
     }
 }
 
+// The errors that the user's trust in one certificate for one server may override: who signed
+// it, which name it carries and when it is valid. Revocation and bad signatures never are.
+bool isPinnable(QSslError::SslError error)
+{
+    switch (error) {
+    case QSslError::HostNameMismatch:
+    case QSslError::SelfSignedCertificate:
+    case QSslError::SelfSignedCertificateInChain:
+    case QSslError::UnableToGetLocalIssuerCertificate:
+    case QSslError::UnableToGetIssuerCertificate:
+    case QSslError::UnableToVerifyFirstCertificate:
+    case QSslError::CertificateUntrusted:
+    case QSslError::CertificateExpired:
+    case QSslError::CertificateNotYetValid:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool allPinnable(const QList<QSslError> &errors)
+{
+    return !errors.isEmpty() && std::all_of(errors.begin(), errors.end(), [](const QSslError &e) {
+        return isPinnable(e.error());
+    });
+}
+
 // The system's resolver has time-outs of its own, often longer than the connection's, and
 // QAbstractSocket would wait for them in full. So the name is looked up on a thread of its own,
 // and the answer waited for only until the deadline; a late answer is dropped.
@@ -66,6 +95,15 @@ SocketTransport::SocketTransport(qint64 readBufferSize, HostLookup lookup)
     , m_lookup(lookup ? std::move(lookup) : HostLookup(&QHostInfo::fromName))
 {
     m_socket->setReadBufferSize(readBufferSize);
+    // Called within the handshake, before it is given up: the pinned certificate, and only it,
+    // passes despite the errors its pinning overrides.
+    QObject::connect(m_socket.get(), &QSslSocket::sslErrors, m_socket.get(),
+        [this](const QList<QSslError> &errors) {
+            m_peer = m_socket->peerCertificate();
+            if (!m_pinned.isEmpty() && allPinnable(errors)
+                && m_peer.digest(QCryptographicHash::Sha256) == m_pinned)
+                m_socket->ignoreSslErrors();
+        });
 }
 
 SocketTransport::~SocketTransport()
@@ -192,15 +230,22 @@ SocketTransport::TlsResult SocketTransport::startTls(QDeadlineTimer deadline)
 
 SocketTransport::TlsResult SocketTransport::finishHandshake(QDeadlineTimer deadline)
 {
-    TlsResult result;
+    TlsResult &result = m_lastTls;
+    result = TlsResult();
+    m_peer.clear();
     if (m_socket->waitForEncrypted(waitMs(deadline))) {
         result.ok = true;
         return result;
     }
+    const QList<QSslError> errors = m_socket->sslHandshakeErrors();
     QStringList reasons;
-    for (const QSslError &error : m_socket->sslHandshakeErrors())
+    for (const QSslError &error : errors)
         reasons << describeSslError(error);
     reasons.removeDuplicates();
+    if (allPinnable(errors) && !m_peer.isNull()) {
+        result.refused = m_peer;
+        result.reasons = reasons;
+    }
     if (!reasons.isEmpty())
         result.failureText = QStringLiteral("TLS で安全に接続できません：%1。")
                                  .arg(reasons.join(QStringLiteral("、")));
