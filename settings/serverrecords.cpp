@@ -76,7 +76,11 @@ bool ServerRecords::isValidServer(QStringView text)
         if (c.isSpace() || c.category() == QChar::Other_Control || c == u'#')
             return false;
     }
-    return true;
+    // Always with its port, which a line cut short may have lost.
+    const qsizetype colon = text.lastIndexOf(u':');
+    bool ok = false;
+    const uint port = colon > 0 ? text.sliced(colon + 1).toUInt(&ok) : 0;
+    return ok && port > 0 && port <= 65535 && text[colon + 1].isDigit();
 }
 
 QString ServerRecords::formatFingerprint(const QByteArray &digest)

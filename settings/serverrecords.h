@@ -41,7 +41,8 @@ public:
     // form back (empty when it is not exactly FingerprintBytes such pairs).
     static QString formatFingerprint(const QByteArray &digest);
     static QByteArray parseFingerprint(QStringView text);
-    // Whether text can be a server key on a line: not empty, no blank or control character.
+    // Whether text can be a server key on a line: no blank or control character, and a port
+    // after the last colon.
     static bool isValidServer(QStringView text);
 
 private:
