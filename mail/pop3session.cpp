@@ -445,7 +445,6 @@ int Pop3Session::secureConnection(bool tlsRequired)
 // taken it out, to read the password.
 int Pop3Session::withdrawnTls(const QString &what)
 {
-    m_tlsWithdrawn = true;
     return failFatal(Pop3Error::TlsFailed,
         QStringLiteral("サーバー %1 は以前は暗号化（TLS）して接続できましたが、%2"
                        "パスワードは送信していません。")

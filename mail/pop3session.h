@@ -33,7 +33,7 @@ public:
     // The rest of making the connection: CAPA and, where the server offers STLS on a plain
     // connection, STLS and CAPA again. A server that offers STLS and then cannot give TLS is
     // never logged in to in the clear; tlsRequired (the server was reached over TLS before) also
-    // fails a server that no longer offers STLS (tlsWithdrawn()). A failure here is fatal.
+    // fails a server that no longer offers STLS or refuses it. A failure here is fatal.
     int secureConnection(bool tlsRequired);
     // The message count, or a failure code. Makes the connection secure first where
     // secureConnection() has not been called.
@@ -57,8 +57,6 @@ public:
     QByteArray greetingTimestamp() const { return m_timestamp; }
     bool hasCapability(const QByteArray &name) const { return m_capabilities.contains(name); }
     bool isEncrypted() const { return m_transport->isEncrypted(); }
-    // Whether secureConnection() failed because a server that had TLS before offered none now.
-    bool tlsWithdrawn() const { return m_tlsWithdrawn; }
     // The failed STLS handshake, when one failed (its certificate, if that was the reason).
     const Pop3Transport::TlsResult &tlsFailure() const { return m_tlsFailure; }
 
@@ -109,7 +107,6 @@ private:
     QByteArray m_timestamp;
     QSet<QByteArray> m_capabilities;
     bool m_secured = false;
-    bool m_tlsWithdrawn = false;
     Pop3Transport::TlsResult m_tlsFailure;
     int m_count = 0;
 
