@@ -57,7 +57,7 @@ QString certificateQuestion(const CertificateRefusal &refusal)
                    .arg(refusal.server, reasons, formatFingerprint(refusal.pinnedFingerprint),
                        certificateFingerprint(c));
     } else {
-        text = QStringLiteral("サーバー %1 の証明書を確認できません：%2。\n\n"
+        text = QStringLiteral("サーバー %1 の証明書に問題があります：%2。\n\n"
                               "SHA-256 指紋：\n%3\n\n")
                    .arg(refusal.server, reasons, certificateFingerprint(c));
     }
