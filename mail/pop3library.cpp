@@ -5,7 +5,9 @@
 #include "mail/sockettransport.h"
 
 #include <QScopeGuard>
+#include <QCryptographicHash>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -62,11 +64,19 @@ ServerAddress parseServer(const QString &server)
 
 } // namespace
 
+QString serverKey(const QString &server)
+{
+    const ServerAddress address = parseServer(server);
+    if (!address.valid)
+        return {};
+    const QString host = address.host.toLower();
+    return (host.contains(u':') ? u'[' + host + u']' : host) + u':' + QString::number(address.port);
+}
+
 Pop3Library::Pop3Library()
     : m_connections(std::make_shared<ConnectionGroup>())
 {
 }
-
 Pop3Library::~Pop3Library() = default;
 
 void Pop3Library::setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds reply)
@@ -107,13 +117,46 @@ Pop3Session *Pop3Library::session(int handle)
     return it->second.get();
 }
 
-int Pop3Library::addSession(std::unique_ptr<Pop3Session> session, QDeadlineTimer deadline)
+std::optional<CertificateRefusal> Pop3Library::takeCertificateRefusal()
 {
-    if (const int rc = session->readGreeting(deadline)) {
+    std::lock_guard lock(m_refusalMutex);
+    return std::exchange(m_refusal, std::nullopt);
+}
+
+void Pop3Library::refuse(
+    const QString &server, const Pop3Transport::TlsResult &tls, const QByteArray &pinned)
+{
+    if (tls.refused.isNull())
+        return;
+    CertificateRefusal refusal { server, tls.refused, tls.reasons, {} };
+    if (!pinned.isEmpty() && pinned != tls.refused.digest(QCryptographicHash::Sha256))
+        refusal.pinnedFingerprint = pinned;
+    std::lock_guard lock(m_refusalMutex);
+    m_refusal = std::move(refusal);
+}
+
+QString Pop3Library::forgetHint(const QString &server) const
+{
+    return QStringLiteral("このサーバーを忘れてよいときは、%1 から「%2」の行を削除してください。")
+        .arg(m_trust->tlsServersFile(), server);
+}
+
+int Pop3Library::addSession(std::unique_ptr<Pop3Session> session, QDeadlineTimer deadline,
+    const QString &server, bool tlsRequired, const QByteArray &pinned)
+{
+    int rc = session->readGreeting(deadline);
+    if (!rc)
+        rc = session->secureConnection(tlsRequired);
+    if (rc) {
         failFrom(*session, rc);
+        refuse(server, session->tlsFailure(), pinned);
+        if (tlsRequired && rc == int(Pop3Error::TlsFailed))
+            m_lastFailureText += forgetHint(server);
         return int(Pop3Error::ConnectFailed);
     }
     session->setOctetCounter(&m_receivedOctets);
+    if (m_trust && !tlsRequired && session->isEncrypted())
+        m_trust->rememberTls(server);
     const int handle = m_nextHandle;
     m_nextHandle = m_nextHandle == INT_MAX ? 1 : m_nextHandle + 1;
     m_sessions[handle] = std::move(session);
@@ -122,8 +165,10 @@ int Pop3Library::addSession(std::unique_ptr<Pop3Session> session, QDeadlineTimer
 
 int Pop3Library::attachTransport(std::unique_ptr<Pop3Transport> transport, const QString &host)
 {
+    const QString key = serverKey(host).isEmpty() ? host : serverKey(host);
+    const bool tlsRequired = m_trust && m_trust->offeredTlsBefore(key);
     return addSession(std::make_unique<Pop3Session>(std::move(transport), host, m_replyTimeout),
-        QDeadlineTimer(m_connectTimeout));
+        QDeadlineTimer(m_connectTimeout), key, tlsRequired, {});
 }
 
 int Pop3Library::NMailInitializeWinSock()
@@ -141,6 +186,7 @@ int Pop3Library::NMailSetOption(int option, int value)
 
 int Pop3Library::NMailPop3Connect(const QString &server)
 {
+    takeCertificateRefusal();
     const ServerAddress address = parseServer(server);
     releaseAborted();
     if (!address.valid)
@@ -149,8 +195,12 @@ int Pop3Library::NMailPop3Connect(const QString &server)
     // An abort from now until the greeting has come cuts this connection too.
     m_connections->beginConnect();
     const auto connectEnded = qScopeGuard([this] { m_connections->endConnect(); });
+    const QString key = serverKey(server);
+    const bool tlsRequired = m_trust && m_trust->offeredTlsBefore(key);
+    const QByteArray pinned = m_trust ? m_trust->pinnedCertificate(key) : QByteArray();
     auto transport
         = std::make_unique<SocketTransport>(0, SocketTransport::HostLookup(), m_connections);
+    transport->setPinnedCertificate(pinned);
     QString text;
     // One deadline for the whole connection, the server's greeting included.
     const QDeadlineTimer deadline(m_connectTimeout);
@@ -163,11 +213,13 @@ int Pop3Library::NMailPop3Connect(const QString &server)
             QStringLiteral("サーバー %1 への接続を中止しました。").arg(address.host));
         return int(Pop3Error::ConnectFailed);
     }
+    if (opened == SocketTransport::OpenResult::TlsFailed)
+        refuse(key, transport->lastTls(), pinned);
     if (opened != SocketTransport::OpenResult::Ok)
         return fail(Pop3Error::ConnectFailed, text);
     return addSession(
-        std::make_unique<Pop3Session>(std::move(transport), address.host, m_replyTimeout),
-        deadline);
+        std::make_unique<Pop3Session>(std::move(transport), address.host, m_replyTimeout), deadline,
+        key, tlsRequired, pinned);
 }
 
 int Pop3Library::NMailPop3Authenticate(

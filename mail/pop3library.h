@@ -8,12 +8,19 @@
 // librarythread.h, never the window's), and every wait has a deadline, so that no server can hold
 // the program: 30 s for the connection and its greeting, then 60 s for each reply.
 //
+// Making the connection covers the greeting and the move to TLS (CAPA, STLS, CAPA): every TLS
+// failure is a failed connection, before any credential. With a ServerTrust (servertrust.h) the
+// library remembers the servers it reached over TLS and never logs in to them without it, and
+// accepts the certificates the user pinned.
+//
 // Two members are for other threads: abortConnections() cuts every connection through their
 // ConnectionGroup (sockettransport.h); the sessions it leaves behind, for which no close will
 // come, are released at the next connect or NMailEndWinSock, on the library's thread.
 // receivedOctets() reads a counter that the sessions bump once per read from the server.
 #include "mail/nmail.h"
 #include "mail/pop3error.h"
+#include "mail/pop3transport.h"
+#include "mail/servertrust.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -21,10 +28,11 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 
 class ConnectionGroup;
 class Pop3Session;
-class Pop3Transport;
 
 class Pop3Library : public NMailApi {
 public:
@@ -46,6 +54,12 @@ public:
     // NMailPop3Connect does, within the connection's time. host is what APOP and TLS name checks
     // refer to.
     int attachTransport(std::unique_ptr<Pop3Transport> transport, const QString &host);
+    // What the library remembers about servers (not owned; it outlives the library's calls).
+    // Without one, no server is remembered and no certificate pinned.
+    void setServerTrust(ServerTrust *trust) { m_trust = trust; }
+    // The certificate refusal of the last NMailPop3Connect that failed on one, once: the window
+    // side takes it after the failed connection to ask the user (any thread).
+    std::optional<CertificateRefusal> takeCertificateRefusal();
     int lastFailureCode() const { return m_lastFailureCode; }
     QString lastFailureText() const { return m_lastFailureText; }
 
@@ -71,7 +85,11 @@ private:
     int fail(Pop3Error code, const QString &text);
     int failFrom(const Pop3Session &session, int code);
     Pop3Session *session(int handle);
-    int addSession(std::unique_ptr<Pop3Session> session, QDeadlineTimer deadline);
+    int addSession(std::unique_ptr<Pop3Session> session, QDeadlineTimer deadline,
+        const QString &server, bool tlsRequired, const QByteArray &pinned);
+    void refuse(
+        const QString &server, const Pop3Transport::TlsResult &tls, const QByteArray &pinned);
+    QString forgetHint(const QString &server) const;
     int fillHeaders(const QByteArray &message, std::span<char> subject, std::span<char> from,
         std::span<char> date, std::span<char> messageId);
     void releaseAborted();
@@ -89,4 +107,7 @@ private:
     quint16 m_implicitTlsPort = ImplicitTlsPort;
     int m_lastFailureCode = 0;
     QString m_lastFailureText;
+    ServerTrust *m_trust = nullptr;
+    std::mutex m_refusalMutex;
+    std::optional<CertificateRefusal> m_refusal; // under m_refusalMutex
 };

@@ -452,11 +452,40 @@ int Pop3Session::loadCapabilities()
     return 0;
 }
 
-int Pop3Session::startTls()
+int Pop3Session::secureConnection(bool tlsRequired)
+{
+    if (m_brokenCode)
+        return m_brokenCode;
+    m_secured = true;
+    if (const int rc = loadCapabilities())
+        return rc;
+    if (m_transport->isEncrypted())
+        return 0;
+    if (m_capabilities.contains("STLS"))
+        return startTls(tlsRequired);
+    if (tlsRequired)
+        return withdrawnTls(QStringLiteral("今回は暗号化を提供していません。"));
+    return 0;
+}
+
+// A server reached over TLS before that does not give it now: someone on the way may have
+// taken it out, to read the password.
+int Pop3Session::withdrawnTls(const QString &what)
+{
+    return failFatal(Pop3Error::TlsFailed,
+        QStringLiteral("サーバー %1 は以前は暗号化（TLS）して接続できましたが、%2"
+                       "パスワードは送信していません。")
+            .arg(m_host, what));
+}
+
+int Pop3Session::startTls(bool tlsRequired)
 {
     Reply reply;
     if (const int rc = command("STLS", &reply))
         return rc;
+    if (!reply.ok && tlsRequired)
+        return withdrawnTls(QStringLiteral("今回は暗号化の開始（STLS）を断りました：%1。")
+                                .arg(serverText(reply.text)));
     if (!reply.ok)
         return failFatal(Pop3Error::TlsFailed,
             QStringLiteral("サーバーが TLS を提供しながら STLS を断りました。"
@@ -465,8 +494,14 @@ int Pop3Session::startTls()
     // Anything that came with or after the +OK was sent in the clear, before the handshake.
     m_inStart = m_inEnd = 0;
     const Pop3Transport::TlsResult tls = m_transport->startTls(replyDeadline());
-    if (!tls.ok)
-        return failFatal(Pop3Error::TlsFailed, tls.failureText);
+    if (!tls.ok) {
+        m_tlsFailure = tls;
+        return failFatal(Pop3Error::TlsFailed,
+            tlsRequired ? QStringLiteral("サーバー %1 は以前は暗号化（TLS）して接続できました。%2"
+                                         "パスワードは送信していません。")
+                              .arg(m_host, tls.failureText)
+                        : tls.failureText);
+    }
     return loadCapabilities();
 }
 
@@ -524,10 +559,8 @@ int Pop3Session::authenticate(const QString &user, const QString &password, bool
             QStringLiteral("このサーバーでは APOP を使えません"
                            "（挨拶にタイムスタンプがないか、形式が正しくありません）。"));
 
-    if (int rc = loadCapabilities())
-        return rc;
-    if (m_capabilities.contains("STLS") && !m_transport->isEncrypted()) {
-        if (int rc = startTls())
+    if (!m_secured) {
+        if (const int rc = secureConnection(false))
             return rc;
     }
     if (int rc = login(user, password, apop))

@@ -7,6 +7,7 @@
 // failures (lost, timed out, out of sync) leave the session broken: every later call returns the
 // same failure at once.
 #include "mail/pop3error.h"
+#include "mail/pop3transport.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -16,8 +17,6 @@
 #include <chrono>
 #include <memory>
 #include <span>
-
-class Pop3Transport;
 
 class Pop3Session {
 public:
@@ -32,7 +31,13 @@ public:
     // The greeting is part of making the connection: it is waited for until the connection's
     // deadline, not for a reply's time.
     int readGreeting(QDeadlineTimer deadline);
-    // The message count, or a failure code.
+    // The rest of making the connection: CAPA and, where the server offers STLS on a plain
+    // connection, STLS and CAPA again. A server that offers STLS and then cannot give TLS is
+    // never logged in to in the clear; tlsRequired (the server was reached over TLS before) also
+    // fails a server that no longer offers STLS or refuses it. A failure here is fatal.
+    int secureConnection(bool tlsRequired);
+    // The message count, or a failure code. Makes the connection secure first where
+    // secureConnection() has not been called.
     int authenticate(const QString &user, const QString &password, bool apop);
     // The size from LIST n (up to 2^63), or a failure code.
     qint64 messageSize(int number);
@@ -59,6 +64,9 @@ public:
     bool isLoggedIn() const { return m_state == State::Transaction; }
     QByteArray greetingTimestamp() const { return m_timestamp; }
     bool hasCapability(const QByteArray &name) const { return m_capabilities.contains(name); }
+    bool isEncrypted() const { return m_transport->isEncrypted(); }
+    // The failed STLS handshake, when one failed (its certificate, if that was the reason).
+    const Pop3Transport::TlsResult &tlsFailure() const { return m_tlsFailure; }
 
     // APOP's digest: MD5 of timestamp and secret, in lower-case hex.
     static QByteArray apopDigest(const QByteArray &timestamp, const QByteArray &secret);
@@ -86,7 +94,8 @@ private:
     int fill(QDeadlineTimer deadline);
     int command(const QByteArray &line, Reply *reply);
     int loadCapabilities();
-    int startTls();
+    int startTls(bool tlsRequired);
+    int withdrawnTls(const QString &what);
     int login(const QString &user, const QString &password, bool apop);
     int readListReply(int number, const Reply &reply, qint64 *size);
     int readRetrReply(int number, bool keep);
@@ -107,6 +116,8 @@ private:
 
     QByteArray m_timestamp;
     QSet<QByteArray> m_capabilities;
+    bool m_secured = false;
+    Pop3Transport::TlsResult m_tlsFailure;
     int m_count = 0;
     qint64 m_mailboxOctets = -1;
     std::atomic<qint64> *m_octets = nullptr;

@@ -6,7 +6,9 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDeadlineTimer>
+#include <QSslCertificate>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 class Pop3Transport {
@@ -17,6 +19,11 @@ public:
     struct TlsResult {
         bool ok = false;
         QString failureText; // Japanese, naming the reason
+        // Set when the handshake failed only because the certificate is not trusted for this
+        // server, so that the user may choose to trust it (servertrust.h): the server's
+        // certificate, and the reasons in Japanese.
+        QSslCertificate refused = QSslCertificate();
+        QStringList reasons;
     };
 
     virtual ~Pop3Transport() = default;

@@ -1,5 +1,6 @@
 #include "mail/sockettransport.h"
 
+#include <QCryptographicHash>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslSocket>
@@ -55,6 +56,33 @@ QString describeSslError(const QSslError &error)
     default:
         return QStringLiteral("証明書を検証できません（%1）").arg(error.errorString());
     }
+}
+
+// The errors that the user's trust in one certificate for one server may override: who signed
+// it, which name it carries and when it is valid. Revocation and bad signatures never are.
+bool isPinnable(QSslError::SslError error)
+{
+    switch (error) {
+    case QSslError::HostNameMismatch:
+    case QSslError::SelfSignedCertificate:
+    case QSslError::SelfSignedCertificateInChain:
+    case QSslError::UnableToGetLocalIssuerCertificate:
+    case QSslError::UnableToGetIssuerCertificate:
+    case QSslError::UnableToVerifyFirstCertificate:
+    case QSslError::CertificateUntrusted:
+    case QSslError::CertificateExpired:
+    case QSslError::CertificateNotYetValid:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool allPinnable(const QList<QSslError> &errors)
+{
+    return !errors.isEmpty() && std::all_of(errors.begin(), errors.end(), [](const QSslError &e) {
+        return isPinnable(e.error());
+    });
 }
 
 // The system's resolver has time-outs of its own, often longer than the connection's, and
@@ -169,6 +197,15 @@ SocketTransport::SocketTransport(
     m_socket->setReadBufferSize(readBufferSize);
     if (m_group)
         m_group->join(this);
+    // Called within the handshake, before it is given up: the pinned certificate, and only it,
+    // passes despite the errors its pinning overrides.
+    QObject::connect(m_socket.get(), &QSslSocket::sslErrors, m_socket.get(),
+        [this](const QList<QSslError> &errors) {
+            m_peer = m_socket->peerCertificate();
+            if (!m_pinned.isEmpty() && allPinnable(errors)
+                && m_peer.digest(QCryptographicHash::Sha256) == m_pinned)
+                m_socket->ignoreSslErrors();
+        });
 }
 
 SocketTransport::~SocketTransport()
@@ -383,15 +420,22 @@ SocketTransport::TlsResult SocketTransport::startTls(QDeadlineTimer deadline)
 
 SocketTransport::TlsResult SocketTransport::finishHandshake(QDeadlineTimer deadline)
 {
-    TlsResult result;
+    TlsResult &result = m_lastTls;
+    result = TlsResult();
+    m_peer.clear();
     if (m_socket->waitForEncrypted(waitMs(deadline))) {
         result.ok = true;
         return result;
     }
+    const QList<QSslError> errors = m_socket->sslHandshakeErrors();
     QStringList reasons;
-    for (const QSslError &error : m_socket->sslHandshakeErrors())
+    for (const QSslError &error : errors)
         reasons << describeSslError(error);
     reasons.removeDuplicates();
+    if (allPinnable(errors) && !m_peer.isNull()) {
+        result.refused = m_peer;
+        result.reasons = reasons;
+    }
     if (!reasons.isEmpty())
         result.failureText = QStringLiteral("TLS で安全に接続できません：%1。")
                                  .arg(reasons.join(QStringLiteral("、")));

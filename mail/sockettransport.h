@@ -59,6 +59,11 @@ public:
     // against host.
     OpenResult open(const QString &host, quint16 port, bool implicitTls,
         const QByteArray &extraCaPem, QDeadlineTimer deadline, QString *failureText);
+    // The SHA-256 fingerprint of the one certificate accepted despite errors that trusting it
+    // overrides (untrusted issuer, self-signed, other name, out of its dates); set before open().
+    void setPinnedCertificate(const QByteArray &sha256) { m_pinned = sha256; }
+    // The last handshake's result (a TLS failure of open() is told here in full).
+    const TlsResult &lastTls() const { return m_lastTls; }
     qint64 read(char *data, qint64 maxSize, QDeadlineTimer deadline) override;
     bool write(QByteArrayView data, QDeadlineTimer deadline) override;
     TlsResult startTls(QDeadlineTimer deadline) override;
@@ -82,4 +87,7 @@ private:
     std::shared_ptr<ConnectionGroup> m_group;
     std::atomic<bool> m_aborted { false };
     int m_watch = -1; // the group's dup of the socket's descriptor, under the group's mutex
+    QByteArray m_pinned;
+    QSslCertificate m_peer; // as the handshake's errors came
+    TlsResult m_lastTls;
 };

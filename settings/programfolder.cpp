@@ -24,8 +24,8 @@ std::optional<bool> &overrideWritable()
     static std::optional<bool> writable;
     return writable;
 }
+} // namespace
 
-// Makes each missing folder of path, owner-only as the XDG base directory rules ask.
 void makeOwnerOnlyFolders(const QString &path)
 {
     QStringList missing;
@@ -39,7 +39,6 @@ void makeOwnerOnlyFolders(const QString &path)
     for (const QString &folder : missing)
         ::mkdir(QFile::encodeName(folder).constData(), 0700);
 }
-} // namespace
 
 QString programFolder()
 {
@@ -63,6 +62,16 @@ QString userDataFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
         + QStringLiteral("/brindle");
+}
+
+QString userStateFolder()
+{
+    // Qt 6.4 has no standard location for it. The rules: an absolute $XDG_STATE_HOME, else
+    // ~/.local/state.
+    const QString set = qEnvironmentVariable("XDG_STATE_HOME");
+    const QString base
+        = QDir::isAbsolutePath(set) ? set : QDir::homePath() + QStringLiteral("/.local/state");
+    return QDir::cleanPath(base) + QStringLiteral("/brindle");
 }
 
 QString settingsFileForReading(const QString &relativeName)

@@ -19,6 +19,12 @@ QString programFolder();
 bool programFolderWritable();
 // $XDG_DATA_HOME/brindle, by default ~/.local/share/brindle.
 QString userDataFolder();
+// $XDG_STATE_HOME/brindle, by default ~/.local/state/brindle: what the program learns about
+// servers (serverrecords.h), not settings.
+QString userStateFolder();
+// Makes each missing folder of path for its owner only (0700), as the XDG base directory rules
+// ask; folders that exist are left as they are.
+void makeOwnerOnlyFolders(const QString &path);
 QString settingsFileForReading(const QString &relativeName);
 // The file a write goes to. For a user's copy that does not exist yet, its missing folders are
 // made first (for the owner only), and it starts as a copy of the program folder's file, if any,

@@ -1,12 +1,14 @@
 #pragma once
-// A program folder (with its ★MailData) and a current directory of the test's own, and fresh
-// Mail settings; on leaving, every dialog still loaded goes without its unload step and the
-// process's current directory and program folder are restored.
+// A program folder (with its ★MailData), a current directory and a state folder
+// ($XDG_STATE_HOME) of the test's own, and fresh Mail settings; on leaving, every dialog still
+// loaded goes without its unload step and the process's current directory and program folder are
+// restored.
 #include "settings/dialogs/forms.h"
 #include "settings/mailsettings.h"
 #include "settings/programfolder.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 class ProgramEnvironment {
@@ -21,6 +23,8 @@ public:
         m_oldCurrent = QDir::currentPath();
         QDir::setCurrent(m_current);
         setProgramFolderForTesting(m_program);
+        m_oldStateHome = qgetenv("XDG_STATE_HOME");
+        qputenv("XDG_STATE_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("state"))));
         mailSettings() = MailSettings();
     }
     ~ProgramEnvironment()
@@ -28,6 +32,10 @@ public:
         forms().destroyAllWithoutUnload();
         QDir::setCurrent(m_oldCurrent);
         setProgramFolderForTesting(QString());
+        if (m_oldStateHome.isNull())
+            qunsetenv("XDG_STATE_HOME");
+        else
+            qputenv("XDG_STATE_HOME", m_oldStateHome);
         mailSettings() = MailSettings();
     }
     ProgramEnvironment(const ProgramEnvironment &) = delete;
@@ -42,4 +50,5 @@ private:
     QString m_program;
     QString m_current;
     QString m_oldCurrent;
+    QByteArray m_oldStateHome;
 };

@@ -125,15 +125,12 @@ TEST_F(DovecotTest, StlsAndImplicitTlsWithTheServersCertificate)
     ASSERT_TRUE(s_tls->addUser("secure", "pw"));
     ASSERT_TRUE(s_tls->addMessage("secure", testMessage(1)));
 
-    // Not trusted: the login stops before any credential is sent.
-    int handle = library.NMailPop3Connect(address(s_tls->port()));
-    ASSERT_GE(handle, 0);
-    EXPECT_EQ(library.NMailPop3Authenticate(handle, "secure", "pw", 0), int(Pop3Error::TlsFailed));
+    // Not trusted: the connection fails at STLS, before any credential is sent.
+    EXPECT_EQ(library.NMailPop3Connect(address(s_tls->port())), -1);
     EXPECT_TRUE(failureText(library).contains(QStringLiteral("証明書")));
-    library.NMailPop3Close(handle);
 
     library.addCaCertificates(s_tls->certificate().toPem());
-    handle = library.NMailPop3Connect(address(s_tls->port()));
+    int handle = library.NMailPop3Connect(address(s_tls->port()));
     ASSERT_GE(handle, 0);
     EXPECT_EQ(library.NMailPop3Authenticate(handle, "secure", "pw", 0), 1)
         << failureText(library).toStdString();

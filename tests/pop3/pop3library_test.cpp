@@ -222,7 +222,8 @@ TEST_F(Pop3LibraryTest, ApopWithoutUsableTimestampSendsNoCredentials)
         { QByteArray("S: +OK ready"), QByteArray("S: +OK ready <no-at-sign>"),
             QByteArray("S: +OK ready <a@b c>"), QByteArray("S: +OK <@> unfinished <x@y") }) {
         Pop3Library fresh;
-        FakePop3Server server({ greeting, "C: QUIT", "S: +OK" });
+        FakePop3Server server(
+            QList<QByteArray> { greeting } + NoCapa + QList<QByteArray> { "C: QUIT", "S: +OK" });
         ASSERT_TRUE(server.begin());
         const int handle = fresh.NMailPop3Connect(server.address());
         ASSERT_GE(handle, 0);
@@ -484,12 +485,10 @@ TEST_F(Pop3TlsTest, UnverifiedCertificatesNameTheReasonAndNothingIsSent)
             fresh.addCaCertificates(s_otherName->certificate.toPem());
         FakePop3Server server(stlsOffer, { s_otherName->certificate, s_otherName->key });
         ASSERT_TRUE(server.begin());
-        const int handle = fresh.NMailPop3Connect(server.address());
-        EXPECT_EQ(fresh.NMailPop3Authenticate(handle, "bob", "pw", 0), int(Pop3Error::TlsFailed));
+        // The handshake is part of making the connection: it fails, and nothing follows.
+        EXPECT_EQ(fresh.NMailPop3Connect(server.address()), -1);
         const QString text = failureText(fresh);
         EXPECT_TRUE(text.contains(c.reason)) << text.toStdString();
-        EXPECT_EQ(fresh.NMailPop3GetMailSize(handle, 1), -1);
-        fresh.NMailPop3Close(handle);
         EXPECT_TRUE(server.waitForEnd());
     }
 }
@@ -498,10 +497,8 @@ TEST_F(Pop3TlsTest, RefusedStlsNeverFallsBackToPlainText)
 {
     FakePop3Server server({ "S: +OK ready", "C: CAPA", "S: +OK", "R:STLS\r\n.\r\n", "C: STLS",
         "S: -ERR not now", "END" });
-    const int handle = connectTo(server);
-    EXPECT_EQ(library.NMailPop3Authenticate(handle, "bob", "pw", 0), int(Pop3Error::TlsFailed));
+    EXPECT_EQ(connectTo(server), -1);
     EXPECT_TRUE(failureText(library).contains("not now"));
-    library.NMailPop3Close(handle);
     expectScriptPlayed(server);
 }
 
@@ -509,7 +506,8 @@ TEST_F(Pop3TlsTest, ImplicitTlsFromTheFirstByte)
 {
     library.addCaCertificates(s_good->certificate.toPem());
     FakePop3Server server(
-        { "S: +OK secure", "C: QUIT", "S: +OK" }, { s_good->certificate, s_good->key, true });
+        { "S: +OK secure", "C: CAPA", "S: +OK", "R:USER\r\nSTLS\r\n.\r\n", "C: QUIT", "S: +OK" },
+        { s_good->certificate, s_good->key, true });
     ASSERT_TRUE(server.begin());
     library.setImplicitTlsPort(server.port());
     const int handle = library.NMailPop3Connect(server.address());
