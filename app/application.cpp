@@ -3,6 +3,7 @@
 #include "app/applicationstyle.h"
 #include "app/fontwarmup.h"
 #include "app/mainform.h"
+#include "app/servertrustfiles.h"
 #include "mail/librarythread.h"
 #include "mail/networkmanagerremoteaccess.h"
 #include "mail/pop3library.h"
@@ -77,7 +78,10 @@ int runBrindle(int argc, char **argv)
     MessageBoxPrompter messageBoxes(MainForm::Title);
     setPrompter(&messageBoxes);
 
+    // Outlives the library, which asks it during every check.
+    ServerTrustFiles serverTrust;
     Pop3Library nmail;
+    nmail.setServerTrust(&serverTrust);
     LibraryThread nmailThread;
     MediaCommandInterpreter media;
     NetworkManagerRemoteAccess remoteAccess;

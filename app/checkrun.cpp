@@ -4,9 +4,11 @@
 #include "mail/checkmail.h"
 #include "mail/librarythread.h"
 #include "mail/nmail.h"
+#include "mail/servertrust.h"
 #include "settings/dialogs/forms.h"
 #include "settings/dialogs/idpassform.h"
 #include "settings/mailsettings.h"
+#include "settings/programfolder.h"
 #include "ui/prompter.h"
 
 #include <QEventLoop>
@@ -91,9 +93,25 @@ bool CheckRun::checkServer(int *count)
     m_mailCheck = check;
     if (m_view.prepareTune)
         m_view.prepareTune();
-    const std::optional<bool> connected = callLibrary([check] { return check->connect(); });
+    std::optional<bool> connected = callLibrary([check] { return check->connect(); });
     if (!connected)
         return false;
+    // A certificate the user has not trusted (yet) for this server stopped the connection before
+    // any credential went out: ask, instead of the plain error. Yes trusts it and connects again,
+    // once; a refusal after that (the server changed its certificate meanwhile) asks again.
+    for (int asked = 0; !*connected && asked < 2; ++asked) {
+        const std::optional<CertificateRefusal> refusal = m_nmail.takeCertificateRefusal();
+        if (!refusal)
+            break;
+        const std::optional<bool> trusted = askAboutCertificate(*refusal);
+        if (!trusted)
+            return false;
+        if (!*trusted)
+            return true; // no: the check ends as a failed connection, without a box
+        connected = callLibrary([check] { return check->connect(); });
+        if (!connected)
+            return false;
+    }
     if (!*connected) {
         // No close call for a connection that was never made.
         const auto text = callLibrary([check] { return check->failureText(); });
@@ -180,6 +198,27 @@ bool CheckRun::waitForLibrary(std::function<void()> task)
     // The task may have finished in the same pass of the event loop as the main window's close
     // or the user's stop: the check ends all the same.
     return done && !m_abandoned && !m_stopped;
+}
+
+std::optional<bool> CheckRun::askAboutCertificate(const CertificateRefusal &refusal)
+{
+    m_guard->setActive(false);
+    const int answer = prompter().msgBox(certificateQuestion(refusal),
+        Prompter::YesNo | Prompter::Exclamation | Prompter::DefaultButton2,
+        QStringLiteral("証明書の確認"));
+    m_guard->setActive(true);
+    if (m_abandoned)
+        return std::nullopt;
+    if (answer != Prompter::IdYes)
+        return false;
+    if (!m_nmail.trustCertificate(refusal)) {
+        if (!showErrorBox(QStringLiteral("この証明書を信頼したことを %1 に記録できませんでした。"
+                                         "パスワードは送信していません。")
+                              .arg(userStateFolder())))
+            return std::nullopt;
+        return false;
+    }
+    return true;
 }
 
 bool CheckRun::showErrorBox(const QString &text)

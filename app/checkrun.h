@@ -14,6 +14,7 @@
 #include <optional>
 
 class CheckGuard;
+struct CertificateRefusal;
 class LibraryThread;
 class MailCheck;
 class NMailApi;
@@ -55,6 +56,9 @@ private:
     bool waitForLibrary(std::function<void()> task);
     // false when the check was abandoned while the box was up.
     bool showErrorBox(const QString &text);
+    // The user's answer to a certificate refusal, true once the certificate is trusted; nothing
+    // when the check was abandoned while the box was up.
+    std::optional<bool> askAboutCertificate(const CertificateRefusal &refusal);
 
     NMailApi &m_nmail;
     LibraryThread &m_thread;

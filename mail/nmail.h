@@ -1,12 +1,16 @@
 #pragma once
 // The POP3 library as the program sees it: the ten calls, with the names, arguments and results
-// the mail check relies on, and three of our own for stopping a check and telling its progress.
+// the mail check relies on, and five of our own for stopping a check, telling its progress and
+// trusting a server's certificate.
 // Handles and results are 32-bit signed integers; text buffers are byte buffers (UTF-8 text ended
 // by a NUL) whose size travels with them as a span, so the library can never write past one.
 //
 // Pop3Library (pop3library.h) is the real implementation over Qt Network; tests use a recording
 // fake of this interface.
+#include "mail/servertrust.h"
+
 #include <QString>
+#include <optional>
 #include <span>
 
 class NMailApi {
@@ -49,6 +53,12 @@ public:
     // message data and what was read past included. It only grows: a check subtracts the value
     // it found at its start.
     virtual qint64 receivedOctets() const = 0;
+    // Callable from any thread: the certificate refusal of the last connection that failed on
+    // one (servertrust.h), once; the window asks the user about it.
+    virtual std::optional<CertificateRefusal> takeCertificateRefusal() = 0;
+    // The user's yes to a refusal: its certificate is trusted for its server from now on. False
+    // when that could not be recorded.
+    virtual bool trustCertificate(const CertificateRefusal &refusal) = 0;
 };
 
 // Returns the characters before the first NUL, or the text unchanged when it holds none.

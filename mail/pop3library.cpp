@@ -4,8 +4,8 @@
 #include "mail/pop3session.h"
 #include "mail/sockettransport.h"
 
-#include <QScopeGuard>
 #include <QCryptographicHash>
+#include <QScopeGuard>
 #include <cstring>
 #include <utility>
 
@@ -121,6 +121,11 @@ std::optional<CertificateRefusal> Pop3Library::takeCertificateRefusal()
 {
     std::lock_guard lock(m_refusalMutex);
     return std::exchange(m_refusal, std::nullopt);
+}
+
+bool Pop3Library::trustCertificate(const CertificateRefusal &refusal)
+{
+    return m_trust && m_trust->pin(refusal.server, refusal.certificate);
 }
 
 void Pop3Library::refuse(

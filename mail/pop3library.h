@@ -59,7 +59,8 @@ public:
     void setServerTrust(ServerTrust *trust) { m_trust = trust; }
     // The certificate refusal of the last NMailPop3Connect that failed on one, once: the window
     // side takes it after the failed connection to ask the user (any thread).
-    std::optional<CertificateRefusal> takeCertificateRefusal();
+    std::optional<CertificateRefusal> takeCertificateRefusal() override;
+    bool trustCertificate(const CertificateRefusal &refusal) override;
     int lastFailureCode() const { return m_lastFailureCode; }
     QString lastFailureText() const { return m_lastFailureText; }
 

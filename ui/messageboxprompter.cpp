@@ -33,7 +33,7 @@ int MessageBoxPrompter::msgBox(const QString &text, int style, const QString &ca
     const bool yesNo = (style & 0x7) == YesNo;
     if (yesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton(style & DefaultButton2 ? QMessageBox::No : QMessageBox::Yes);
     } else {
         box.setStandardButtons(QMessageBox::Ok);
     }

@@ -11,6 +11,7 @@ public:
         Question = 32,
         Exclamation = 48,
         Information = 64,
+        DefaultButton2 = 256, // the second button (No) is the default
     };
     enum Answer {
         IdOk = 1,

@@ -441,3 +441,42 @@ TEST_F(CheckMailTest, EscOrTheStopButtonEndsTheCheckAtOnceWithNoResult)
         forms().destroyAllWithoutUnload();
     }
 }
+
+TEST_F(CheckMailTest, AnUntrustedCertificateIsAskedAboutAndOnlyYesTrustsItAndGoesOn)
+{
+    setServer("pop.example");
+    setAccount("bob", "secret");
+    const CertificateRefusal refusal { QStringLiteral("pop.example:110"), QSslCertificate(),
+        { QStringLiteral("証明書が自己署名で、信頼されていません") }, {} };
+    for (const int answer : { int(Prompter::IdNo), int(Prompter::IdYes) }) {
+        SCOPED_TRACE(answer);
+        MainForm &form = ready();
+        m_nmail.connectResult = -1;
+        m_nmail.refusals = { refusal };
+        m_nmail.onCall = [&](const QString &call) {
+            if (call.startsWith(QStringLiteral("trustCertificate")))
+                m_nmail.connectResult = 7;
+        };
+        m_nmail.authenticateResult = 0;
+        m_prompter.fake.setNextAnswer(answer);
+        check(form);
+
+        ASSERT_EQ(m_prompter.fake.boxes.size(), 1);
+        const FakePrompter::Box &box = m_prompter.fake.boxes.first();
+        EXPECT_EQ(box.caption, QStringLiteral("証明書の確認"));
+        EXPECT_EQ(box.style & 0xf07,
+            int(Prompter::YesNo | Prompter::DefaultButton2)); // No is the default
+        EXPECT_TRUE(box.text.contains(QStringLiteral("自己署名"))) << box.text.toStdString();
+        if (answer == Prompter::IdNo)
+            EXPECT_EQ(m_nmail.recorded(), QStringList({ "Connect pop.example" }));
+        else
+            EXPECT_EQ(m_nmail.recorded(),
+                QStringList({ "Connect pop.example", "trustCertificate pop.example:110",
+                    "Connect pop.example", "Authenticate 7 bob secret 0", "Close 7" }));
+        EXPECT_EQ(form.Text3()->text(), QStringLiteral("新着メールなし。"));
+        EXPECT_EQ(form.Text6()->text(), QStringLiteral("0"));
+        m_nmail.onCall = nullptr;
+        m_form.reset();
+        forms().destroyAllWithoutUnload();
+    }
+}

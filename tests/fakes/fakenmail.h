@@ -95,6 +95,21 @@ public:
         return mailboxOctetsResult;
     }
     qint64 receivedOctets() const override { return received.load(); }
+    // The refusals the next connections leave, one each, and whether trusting one is recorded.
+    QList<CertificateRefusal> refusals;
+    bool trustResult = true;
+    std::optional<CertificateRefusal> takeCertificateRefusal() override
+    {
+        const std::lock_guard lock(m_mutex);
+        if (refusals.isEmpty())
+            return std::nullopt;
+        return refusals.takeFirst();
+    }
+    bool trustCertificate(const CertificateRefusal &refusal) override
+    {
+        log(QStringLiteral("trustCertificate %1").arg(refusal.server));
+        return trustResult;
+    }
 
     // The calls so far, read under the recording's lock.
     QStringList recorded() const
