@@ -347,13 +347,9 @@ TEST_F(Pop3LibraryTest, AbortCutsABlockedReadAtOnceWithoutQuitAndTheNextConnecti
         EXPECT_EQ(library.NMailPop3Authenticate(again, "bob", "pw", 0), 0);
         library.NMailPop3Close(again);
     });
-    // Once the half message is read (the octets count it, as the window sees them while a
-    // message streams), the library's thread waits for the rest.
+    // The server has sent half the message and says no more: whether the library's thread is
+    // still on its way to the read or already waits in it, only the abort can end the call.
     EXPECT_TRUE(stopped.waitForEnd());
-    const qint64 halfRead = QByteArray("+OK 1 1000\r\n+OK\r\nSubject: big\r\n\r\nhalf a li").size();
-    for (QDeadlineTimer limit(10s); library.receivedOctets() < halfRead && !limit.hasExpired();)
-        std::this_thread::yield();
-    EXPECT_EQ(library.receivedOctets(), halfRead);
     library.abortConnections();
     libraryThread.join();
     ASSERT_TRUE(stopped.wait(10000)) << "the cut connection is closed";
