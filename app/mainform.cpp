@@ -23,7 +23,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFrame>
-#include <QHBoxLayout>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -436,12 +436,18 @@ void MainForm::makeProgress()
     m_progressBox->setPalette(palette);
     m_progressBox->setAutoFillBackground(true);
     m_progressBox->setFrameShape(QFrame::Box);
-    auto *layout = new QHBoxLayout(m_progressBox);
+    // Two lines, the messages beside the button and the bytes under them, so that the whole
+    // fits the idle window's width.
+    auto *layout = new QGridLayout(m_progressBox);
     layout->setContentsMargins(2, 1, 1, 1);
-    layout->setSpacing(4);
+    layout->setHorizontalSpacing(4);
+    layout->setVerticalSpacing(0);
     m_progress = new QLabel(m_progressBox);
     m_progress->setObjectName(QStringLiteral("Progress"));
-    layout->addWidget(m_progress);
+    layout->addWidget(m_progress, 0, 0);
+    m_progressBytes = new QLabel(m_progressBox);
+    m_progressBytes->setObjectName(QStringLiteral("ProgressBytes"));
+    layout->addWidget(m_progressBytes, 1, 0, 1, 2);
     m_stopButton = new QToolButton(m_progressBox);
     m_stopButton->setObjectName(QStringLiteral("StopCheck"));
     m_stopButton->setText(QStringLiteral("中止"));
@@ -452,14 +458,18 @@ void MainForm::makeProgress()
         if (m_check)
             m_check->stop();
     });
-    layout->addWidget(m_stopButton);
+    layout->addWidget(m_stopButton, 0, 1, Qt::AlignRight);
     m_progressBox->move(0, 0);
     m_progressBox->hide();
 }
 
 void MainForm::showProgress(const QString &text)
 {
-    m_progress->setText(text);
+    // "12/345  12.3 / 45.6 MB": the messages, then the part of the mailbox read, when known.
+    const qsizetype gap = text.indexOf(QStringLiteral("  "));
+    m_progress->setText(gap < 0 ? text : text.left(gap));
+    m_progressBytes->setText(gap < 0 ? QString() : text.mid(gap + 2));
+    m_progressBytes->setVisible(gap >= 0);
     m_progressBox->adjustSize();
     m_progressBox->raise();
     m_progressBox->show();

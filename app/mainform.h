@@ -77,9 +77,10 @@ public:
     QLineEdit *Text3() const { return m_text3; }
     QLineEdit *Text6() const { return m_text6; }
     QCheckBox *Check1() const { return m_check1; }
-    // How far a check's fetching is ("12/345  1.2 / 4.5 MB"), and the button that stops the
-    // check; made at the first check.
+    // How far a check's fetching is ("12/345", and "1.2 / 4.5 MB" under it), and the button
+    // that stops the check; made at the first check.
     QLabel *progressLabel() const { return m_progress; }
+    QLabel *progressBytesLabel() const { return m_progressBytes; }
     QToolButton *stopButton() const { return m_stopButton; }
     QTimer *Timer1() { return &m_timer1; }
     QTimer *Timer2() { return &m_timer2; }
@@ -169,6 +170,7 @@ private:
     CheckRun *m_check = nullptr; // while a check runs
     QFrame *m_progressBox = nullptr;
     QLabel *m_progress = nullptr;
+    QLabel *m_progressBytes = nullptr;
     QToolButton *m_stopButton = nullptr;
     CommonDialog *m_commonDialog = nullptr;
 };

@@ -382,6 +382,8 @@ TEST_F(CheckMailTest, EscOrTheStopButtonEndsTheCheckAtOnceWithNoResult)
     for (const bool byButton : { false, true }) {
         SCOPED_TRACE(byButton ? "中止" : "Esc");
         MainForm &form = ready();
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
         m_nmail.authenticateResult = 2;
         m_nmail.sizes = { 10, 20 };
         m_nmail.mailboxOctetsResult = 2500000;
@@ -392,6 +394,7 @@ TEST_F(CheckMailTest, EscOrTheStopButtonEndsTheCheckAtOnceWithNoResult)
         const QSize size = form.size();
         auto held = std::make_unique<HeldCall>(m_nmail, QStringLiteral("GetMailStatus 7 2"));
         QString progress;
+        bool inWindow = false;
         QTimer ticker;
         ticker.setInterval(1);
         QObject::connect(&ticker, &QTimer::timeout, [&] {
@@ -400,10 +403,14 @@ TEST_F(CheckMailTest, EscOrTheStopButtonEndsTheCheckAtOnceWithNoResult)
             ticker.stop();
             m_nmail.received = 1200000;
             QTRY_COMPARE_WITH_TIMEOUT(
-                form.progressLabel()->text(), QStringLiteral("2/2  1.2 / 2.5 MB"), 5000);
-            progress = form.progressLabel()->text();
-            if (byButton)
-                QTest::mouseClick(form.stopButton(), Qt::LeftButton);
+                form.progressBytesLabel()->text(), QStringLiteral("1.2 / 2.5 MB"), 5000);
+            progress = form.progressLabel()->text() + u'|' + form.progressBytesLabel()->text();
+            // Readable in the idle size: the progress and its button lie inside the window.
+            const QWidget *box = form.stopButton()->parentWidget();
+            inWindow = form.rect().contains(QRect(box->mapTo(&form, QPoint()), box->size()));
+            if (byButton) // through the window, as the window system delivers a click
+                QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {},
+                    form.stopButton()->mapTo(&form, form.stopButton()->rect().center()));
             else
                 QTest::keyClick(&form, Qt::Key_Escape);
         });
@@ -412,7 +419,8 @@ TEST_F(CheckMailTest, EscOrTheStopButtonEndsTheCheckAtOnceWithNoResult)
 
         // Back while the library is still held: nothing of a result, the scene as it was.
         EXPECT_TRUE(m_nmailThread.isBusy());
-        EXPECT_EQ(progress, QStringLiteral("2/2  1.2 / 2.5 MB"));
+        EXPECT_EQ(progress, QStringLiteral("2/2|1.2 / 2.5 MB"));
+        EXPECT_TRUE(inWindow);
         EXPECT_FALSE(form.progressLabel()->isVisibleTo(&form));
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
         EXPECT_EQ(form.WebBrowser1()->currentAddress(), scene);
