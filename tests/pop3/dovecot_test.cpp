@@ -1,6 +1,7 @@
 // Pop3Library against a real Dovecot.
 #include "fakes/dovecot.h"
 
+#include "failuretext.h"
 #include "mail/pop3library.h"
 
 #include <QTest>
@@ -12,14 +13,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-QString failureText(Pop3Library &library)
-{
-    std::array<char, NMailApi::BufferSize> buffer {};
-    int size = NMailApi::BufferSize;
-    library.NMailGetMessage(0, buffer, &size);
-    return QString::fromUtf8(buffer.data());
-}
 
 QByteArray testMessage(int n)
 {

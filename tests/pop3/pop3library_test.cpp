@@ -2,6 +2,7 @@
 #include "fakes/fakepop3server.h"
 #include "testcertificate.h"
 
+#include "failuretext.h"
 #include "mail/pop3library.h"
 
 #include <QElapsedTimer>
@@ -19,14 +20,6 @@ namespace {
 struct Buffers {
     std::array<char, NMailApi::BufferSize> subject {}, from {}, date {}, messageId {};
 };
-
-QString failureText(Pop3Library &library)
-{
-    std::array<char, NMailApi::BufferSize> buffer {};
-    int size = NMailApi::BufferSize;
-    library.NMailGetMessage(0, buffer, &size);
-    return QString::fromUtf8(buffer.data());
-}
 
 class Pop3LibraryTest : public ::testing::Test {
 protected:

@@ -7,6 +7,7 @@
 #include "testcertificate.h"
 
 #include "app/servertrustfiles.h"
+#include "failuretext.h"
 #include "mail/pop3library.h"
 
 #include <QProcess>
@@ -19,14 +20,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-QString failureText(Pop3Library &library)
-{
-    std::array<char, NMailApi::BufferSize> buffer {};
-    int size = NMailApi::BufferSize;
-    library.NMailGetMessage(0, buffer, &size);
-    return QString::fromUtf8(buffer.data());
-}
 
 // The fingerprint as openssl prints it, to hold the question's form against.
 QString opensslFingerprint(const QSslCertificate &certificate)
