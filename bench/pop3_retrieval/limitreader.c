@@ -75,6 +75,8 @@ static int startTls(int fd, const char *host, const char *caFile)
     if (!context || SSL_CTX_load_verify_locations(context, caFile, NULL) != 1)
         return -1;
     SSL_CTX_set_verify(context, SSL_VERIFY_PEER, NULL);
+    /* Without it OpenSSL reads each record's header and body with a recv() each. */
+    SSL_CTX_set_read_ahead(context, 1);
     SSL *ssl = SSL_new(context);
     if (!ssl || X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host) != 1
         || SSL_set_fd(ssl, fd) != 1 || SSL_connect(ssl) != 1)
