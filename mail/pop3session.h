@@ -1,8 +1,9 @@
 #pragma once
 // One POP3 connection's protocol state. Each public call runs its steps in order (send a
 // command, read its reply, act on it); readStatusLine() and pumpData() are the only places that
-// take bytes apart. Where the server offers PIPELINING, retrieving a message also sends the next
-// one's LIST and RETR, whose replies the next call reads (or reads past). Results are a value
+// take bytes apart. Where the server offers PIPELINING, retrieving a message also sends the LIST
+// and RETR of the next ones (a window of them in one write), whose replies the next calls read
+// (or read past). Results are a value
 // >= 0 or a Pop3Error code, with failureText() describing the last failure in Japanese. Fatal
 // failures (lost, timed out, out of sync) leave the session broken: every later call returns the
 // same failure at once.
@@ -90,7 +91,8 @@ private:
     qsizetype takeHead(const char *data, qsizetype size);
     int skipData();
     int drainPending();
-    int skipAhead();
+    int skipAhead(int number = 0);
+    bool isAhead(int number) const;
     int fill(QDeadlineTimer deadline);
     int command(const QByteArray &line, Reply *reply);
     int loadCapabilities();
@@ -136,8 +138,10 @@ private:
     bool m_headWhole = false;
     int m_headScan = 0; // where the search for the header's end stands (see takeHead)
     QByteArray m_head;
-    // The message whose LIST and RETR went out ahead and whose replies are still to come.
-    int m_ahead = 0;
+    // The messages whose LIST and RETR went out ahead and whose replies are still to come:
+    // m_aheadFirst to m_aheadLast, none while m_aheadFirst is 0.
+    int m_aheadFirst = 0;
+    int m_aheadLast = 0;
     int m_sizeNumber = 0;
     qint64 m_size = 0;
 };

@@ -10,16 +10,20 @@
 // - round trips per message, counted by a server of our own (roundtripserver.h) over 100 small
 //   messages, with and without PIPELINING in CAPA;
 // - TLS: the timed check against a second Dovecot with the same mailbox that offers STLS, in
-//   turn with the plain one, and curl's the same way.
+//   turn with the plain one, the limit over STLS (limitreader.c on OpenSSL directly) and curl's
+//   the same way; with each run's CPU time in the client and in Dovecot's session processes.
+//   --tls-only runs only these and prints only their two ratios.
 // The last line is
-//   ratio_vs_limit=L ratio_vs_curl=X ratio_vs_fetchmail=Y tls_vs_plain=T peak_rss_over_idle_mb=Z
-//   round_trips_pipelining=A round_trips_plain=B
+//   ratio_vs_limit=L ratio_vs_curl=X ratio_vs_fetchmail=Y tls_vs_plain=T tls_ratio_vs_limit=S
+//   peak_rss_over_idle_mb=Z round_trips_pipelining=A round_trips_plain=B
 // (time ratios are ours divided by theirs, below 1 means faster; MB are MiB).
 // Run it as root (Dovecot's mail user is then nobody).
 //
 // With --serve it only sets up the 1,000-message mailbox, prints "port=P user=U password=W
 // count=N" and then answers lines on its standard input: "library" with "library SECONDS" (one
-// timed check by the library) and "limit" with "limit SECONDS"; bench/check drives it so.
+// timed check by the library) and "limit" with "limit SECONDS"; bench/check drives it so. With
+// --serve --tls the Dovecot offers STLS, both take it, and the line also gives "ca=FILE" (for
+// profiling the TLS path by hand).
 #include "checkrun.h"
 #include "roundtripserver.h"
 
@@ -38,6 +42,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <dirent.h>
+#include <functional>
+#include <sys/resource.h>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -135,12 +143,95 @@ QStringList curlArguments(quint16 port)
         "/dev/null" };
 }
 
-double timeLimit(quint16 port)
+// caFile: the certificate of a Dovecot that offers STLS, which the limit then takes.
+double timeLimit(quint16 port, const QString &caFile = {})
 {
-    return timeProcess(QCoreApplication::applicationDirPath() + QStringLiteral("/limitreader"),
-        { QStringLiteral("127.0.0.1"), QString::number(port), "bench", "pw",
-            QString::number(MessageCount) });
+    QStringList arguments { QStringLiteral("127.0.0.1"), QString::number(port), "bench", "pw",
+        QString::number(MessageCount) };
+    if (!caFile.isEmpty())
+        arguments << caFile;
+    return timeProcess(
+        QCoreApplication::applicationDirPath() + QStringLiteral("/limitreader"), arguments);
 }
+
+// --- CPU time ------------------------------------------------------------------------------
+
+double seconds(const timeval &time)
+{
+    return time.tv_sec + time.tv_usec / 1e6;
+}
+
+// User and system time of this process (who: RUSAGE_SELF) or of its children that have ended
+// (RUSAGE_CHILDREN).
+double cpuSeconds(int who)
+{
+    rusage usage {};
+    getrusage(who, &usage);
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// The fields of /proc/PID/stat after the command's name, from the state on.
+QList<QByteArray> procStat(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray stat = file.readAll();
+    return stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+}
+
+// What Dovecot's processes that have ended cost, in seconds: each session's pop3 and
+// pop3-login processes, which the master reaps (cutime and cstime of its stat).
+double serverCpuSeconds(qint64 master)
+{
+    const QList<QByteArray> fields = procStat(master);
+    if (fields.size() < 15)
+        return 0;
+    return (fields[13].toLongLong() + fields[14].toLongLong()) / double(sysconf(_SC_CLK_TCK));
+}
+
+// Waits (bounded) until the master has reaped every pop3 and pop3-login process, so that a
+// session's cost is in serverCpuSeconds once its client has ended.
+void waitForSessionsEnded(qint64 master)
+{
+    const QDeadlineTimer deadline(2000);
+    while (!deadline.hasExpired()) {
+        bool session = false;
+        DIR *proc = opendir("/proc");
+        while (dirent *entry = proc ? readdir(proc) : nullptr) {
+            const qint64 pid = QByteArray(entry->d_name).toLongLong();
+            if (pid <= 0)
+                continue;
+            QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+            if (!comm.open(QIODevice::ReadOnly) || !comm.readAll().startsWith("pop3"))
+                continue;
+            const QList<QByteArray> fields = procStat(pid);
+            session = session || (fields.size() > 1 && fields[1].toLongLong() == master);
+        }
+        if (proc)
+            closedir(proc);
+        if (!session)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+// One contender's runs against one Dovecot: wall-clock seconds, the client's CPU seconds and
+// the server's.
+struct Timings {
+    std::vector<double> wall, client, server;
+
+    // run: the timed run itself, in this process (inProcess) or in a child process.
+    void measure(qint64 master, bool inProcess, const std::function<double()> &run)
+    {
+        const int who = inProcess ? RUSAGE_SELF : RUSAGE_CHILDREN;
+        const double client = cpuSeconds(who), server = serverCpuSeconds(master);
+        wall.push_back(run());
+        this->client.push_back(cpuSeconds(who) - client);
+        waitForSessionsEnded(master);
+        this->server.push_back(serverCpuSeconds(master) - server);
+    }
+};
 
 // Adds the timed runs' 1,000 messages to user "bench"; their size in bytes.
 qint64 addBenchMailbox(DovecotServer &dovecot)
@@ -157,26 +248,35 @@ qint64 addBenchMailbox(DovecotServer &dovecot)
 }
 
 // The --serve mode (see the top of this file).
-int serve()
+int serve(bool tls)
 {
-    DovecotServer dovecot(DovecotServer::Security::Plain);
+    DovecotServer dovecot(tls ? DovecotServer::Security::Tls : DovecotServer::Security::Plain);
     const qint64 bytes = addBenchMailbox(dovecot);
     if (!dovecot.start()) {
         std::fprintf(stderr, "%s\n", qPrintable(dovecot.errorText()));
         return 1;
     }
+    QTemporaryDir dir;
+    const QByteArray ca = tls ? dovecot.certificate().toPem() : QByteArray();
+    const QString caFile = tls ? dir.filePath("ca.pem") : QString();
+    if (tls) {
+        QFile file(caFile);
+        file.open(QIODevice::WriteOnly);
+        file.write(ca);
+    }
     // Not timed: Dovecot builds its index of the mailbox at the first check.
-    if (timeLibrary(dovecot.port(), bytes) < 0)
+    if (timeLibrary(dovecot.port(), bytes, ca) < 0)
         return 1;
-    std::printf("port=%d user=bench password=pw count=%d\n", dovecot.port(), MessageCount);
+    std::printf("port=%d user=bench password=pw count=%d%s\n", dovecot.port(), MessageCount,
+        tls ? qPrintable(" ca=" + caFile) : "");
     std::fflush(stdout);
     char line[64];
     while (std::fgets(line, sizeof line, stdin)) {
         const QByteArray command = QByteArray(line).trimmed();
         if (command == "library")
-            std::printf("library %.4f\n", timeLibrary(dovecot.port(), bytes));
+            std::printf("library %.4f\n", timeLibrary(dovecot.port(), bytes, ca));
         else if (command == "limit")
-            std::printf("limit %.4f\n", timeLimit(dovecot.port()));
+            std::printf("limit %.4f\n", timeLimit(dovecot.port(), caFile));
         else
             std::printf("unknown %s\n", command.constData());
         std::fflush(stdout);
@@ -358,15 +458,18 @@ int main(int argc, char **argv)
             arguments[2].toUShort(), arguments[3], arguments[4], arguments[5].toLongLong());
 
     int runs = DefaultRuns;
+    bool tlsOnly = false;
     for (int i = 1; i < arguments.size(); ++i) {
         if (arguments[i] == QLatin1String("--serve")) {
-            return serve();
+            return serve(arguments.contains(QLatin1String("--tls")));
         } else if (arguments[i] == QLatin1String("--runs") && i + 1 < arguments.size()) {
             runs = std::max(1, arguments[++i].toInt());
+        } else if (arguments[i] == QLatin1String("--tls-only")) {
+            tlsOnly = true;
         } else {
             std::fprintf(stderr,
-                "usage: %s [--runs N]   (timed runs of the 1,000 messages; "
-                "default %d)\n       %s --serve\n",
+                "usage: %s [--runs N] [--tls-only]   (timed runs of the 1,000 messages; "
+                "default %d; only the TLS runs)\n       %s --serve [--tls]\n",
                 argv[0], DefaultRuns, argv[0]);
             return 2;
         }
@@ -409,7 +512,7 @@ int main(int argc, char **argv)
     if (timeLibrary(port, benchBytes) < 0)
         return 1;
     std::vector<double> ours, limit, curl, fetchmail;
-    for (int run = 0; run < runs; ++run) {
+    for (int run = 0; run < runs && !tlsOnly; ++run) {
         ours.push_back(timeLibrary(port, benchBytes));
         limit.push_back(timeLimit(port));
         curl.push_back(timeProcess("curl", curlArguments(port)));
@@ -419,13 +522,15 @@ int main(int argc, char **argv)
             run + 1, ours.back(), limit.back(), curl.back(), fetchmail.back());
         std::fflush(stdout);
     }
-    const double o = median(ours), l = median(limit), c = median(curl), f = median(fetchmail);
-    std::printf("median of %d: library %.3f s, limit %.3f s, curl %.3f s, fetchmail %.3f s\n", runs,
-        o, l, c, f);
-    std::fflush(stdout);
+    if (!tlsOnly) {
+        std::printf("median of %d: library %.3f s, limit %.3f s, curl %.3f s, fetchmail %.3f s\n",
+            runs, median(ours), median(limit), median(curl), median(fetchmail));
+        std::fflush(stdout);
+    }
 
-    // TLS: the same check against a second Dovecot that offers STLS, in turn with the first.
-    std::vector<double> plainRuns, tlsRuns, curlPlainRuns, curlTlsRuns;
+    // TLS: the same check against a second Dovecot that offers STLS, in turn with the first,
+    // and the limit over STLS.
+    Timings plainRuns, tlsRuns, limitTlsRuns, curlPlainRuns, curlTlsRuns;
     {
         DovecotServer tlsDovecot(DovecotServer::Security::Tls);
         addBenchMailbox(tlsDovecot);
@@ -440,26 +545,43 @@ int main(int argc, char **argv)
             file.open(QIODevice::WriteOnly);
             file.write(ca);
         }
-        timeLibrary(tlsDovecot.port(), benchBytes, ca); // Dovecot's index, as above
+        const quint16 tlsPort = tlsDovecot.port();
+        const qint64 plainMaster = dovecot.processId(), tlsMaster = tlsDovecot.processId();
+        timeLibrary(tlsPort, benchBytes, ca); // Dovecot's index, as above
         for (int run = 0; run < runs; ++run) {
-            plainRuns.push_back(timeLibrary(port, benchBytes));
-            tlsRuns.push_back(timeLibrary(tlsDovecot.port(), benchBytes, ca));
-            curlPlainRuns.push_back(timeProcess("curl", curlArguments(port)));
-            curlTlsRuns.push_back(timeProcess("curl",
-                curlArguments(tlsDovecot.port())
-                    + QStringList { "--ssl-reqd", "--cacert", caFile }));
-            std::printf("tls run %d: library plain %.3f s, STLS %.3f s; curl plain %.3f s, STLS "
-                        "%.3f s\n",
-                run + 1, plainRuns.back(), tlsRuns.back(), curlPlainRuns.back(),
-                curlTlsRuns.back());
+            plainRuns.measure(plainMaster, true, [&] { return timeLibrary(port, benchBytes); });
+            tlsRuns.measure(tlsMaster, true, [&] { return timeLibrary(tlsPort, benchBytes, ca); });
+            limitTlsRuns.measure(tlsMaster, false, [&] { return timeLimit(tlsPort, caFile); });
+            curlPlainRuns.measure(
+                plainMaster, false, [&] { return timeProcess("curl", curlArguments(port)); });
+            curlTlsRuns.measure(tlsMaster, false, [&] {
+                return timeProcess("curl",
+                    curlArguments(tlsPort) + QStringList { "--ssl-reqd", "--cacert", caFile });
+            });
+            std::printf("tls run %d: library plain %.3f s, STLS %.3f s; limit STLS %.3f s; curl "
+                        "plain %.3f s, STLS %.3f s\n",
+                run + 1, plainRuns.wall.back(), tlsRuns.wall.back(), limitTlsRuns.wall.back(),
+                curlPlainRuns.wall.back(), curlTlsRuns.wall.back());
+            std::fflush(stdout);
         }
     }
-    const double tlsRatio = median(tlsRuns) / median(plainRuns);
-    std::printf("median of %d: library plain %.3f s, STLS %.3f s (%.3f); curl plain %.3f s, STLS "
-                "%.3f s (%.3f): what TLS costs the server is in both\n",
-        runs, median(plainRuns), median(tlsRuns), tlsRatio, median(curlPlainRuns),
-        median(curlTlsRuns), median(curlTlsRuns) / median(curlPlainRuns));
+    const double tlsRatio = median(tlsRuns.wall) / median(plainRuns.wall);
+    const double tlsLimitRatio = median(tlsRuns.wall) / median(limitTlsRuns.wall);
+    std::printf("median of %d: library plain %.3f s, STLS %.3f s (%.3f); limit STLS %.3f s "
+                "(library %.3f of it); curl plain %.3f s, STLS %.3f s (%.3f)\n",
+        runs, median(plainRuns.wall), median(tlsRuns.wall), tlsRatio, median(limitTlsRuns.wall),
+        tlsLimitRatio, median(curlPlainRuns.wall), median(curlTlsRuns.wall),
+        median(curlTlsRuns.wall) / median(curlPlainRuns.wall));
+    for (const auto &[name, timings] : { std::pair { "library plain", &plainRuns },
+             std::pair { "library STLS", &tlsRuns }, std::pair { "limit STLS", &limitTlsRuns },
+             std::pair { "curl plain", &curlPlainRuns }, std::pair { "curl STLS", &curlTlsRuns } })
+        std::printf("  CPU, median of %d: %-14s client %.3f s, Dovecot %.3f s\n", runs, name,
+            median(timings->client), median(timings->server));
     std::fflush(stdout);
+    if (tlsOnly) {
+        std::printf("tls_vs_plain=%.3f tls_ratio_vs_limit=%.3f\n", tlsRatio, tlsLimitRatio);
+        return tlsRatio > 0 && tlsLimitRatio > 0 ? 0 : 1;
+    }
 
     std::printf("memory: the check as the program makes it\n");
     std::fflush(stdout);
@@ -473,12 +595,13 @@ int main(int argc, char **argv)
     std::fflush(stdout);
     const double pipelined = measureRoundTrips(true);
     const double plain = measureRoundTrips(false);
+    const double o = median(ours), l = median(limit), c = median(curl), f = median(fetchmail);
 
     std::printf("ratio_vs_limit=%.3f ratio_vs_curl=%.3f ratio_vs_fetchmail=%.3f "
-                "tls_vs_plain=%.3f peak_rss_over_idle_mb=%.1f round_trips_pipelining=%.2f "
-                "round_trips_plain=%.2f\n",
-        o / l, o / c, o / f, tlsRatio, overIdle, pipelined, plain);
-    const bool measured = o > 0 && l > 0 && c > 0 && f > 0 && tlsRatio > 0 && overIdle >= 0
-        && pipelined > 0 && plain > 0;
+                "tls_vs_plain=%.3f tls_ratio_vs_limit=%.3f peak_rss_over_idle_mb=%.1f "
+                "round_trips_pipelining=%.2f round_trips_plain=%.2f\n",
+        o / l, o / c, o / f, tlsRatio, tlsLimitRatio, overIdle, pipelined, plain);
+    const bool measured = o > 0 && l > 0 && c > 0 && f > 0 && tlsRatio > 0 && tlsLimitRatio > 0
+        && overIdle >= 0 && pipelined > 0 && plain > 0;
     return measured ? 0 : 1;
 }

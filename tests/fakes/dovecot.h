@@ -46,6 +46,7 @@ public:
     quint16 port() const { return m_port; } // plain POP3, STLS when Security::Tls
     quint16 tlsPort() const { return m_tlsPort; } // TLS from the first byte; 0 when Plain
     QSslCertificate certificate() const { return m_certificate; } // null when Plain
+    qint64 processId() const { return m_process.processId(); } // the master; 0 when stopped
 
     QString logText() const;
     // "retr=N/..." of each logout logged so far, in order.

@@ -146,9 +146,9 @@ TEST(Pop3Stream, LineBreaksInCredentialsAreRefused)
     EXPECT_EQ(*sent, "CAPA\r\n");
 }
 
-// The next message's LIST and RETR go out with this one's only where the server offers
-// PIPELINING; a message sent ahead but not asked for next is read past; the head buffer kept from
-// one message to the next holds only the current message's bytes.
+// The next messages' LIST and RETR go out with this one's only where the server offers
+// PIPELINING, a window of them in one write; a message sent ahead but not asked for next is read
+// past; the head buffer kept from one message to the next holds only the current message's bytes.
 TEST(Pop3Stream, RequestsGoAheadOnlyWithPipeliningAndEachMessageStaysItsOwn)
 {
     QByteArray big = "Subject: big\r\nX-Long: " + QByteArray(20000, 'h') + "\r\n\r\n";
@@ -197,8 +197,8 @@ TEST(Pop3Stream, RequestsGoAheadOnlyWithPipeliningAndEachMessageStaysItsOwn)
         const QList<QByteArray> sent = batches->mid(loginBatches);
         if (pipelining)
             EXPECT_EQ(sent,
-                QList<QByteArray>({ "LIST 1\r\nRETR 1\r\nLIST 2\r\nRETR 2\r\n",
-                    "LIST 3\r\nRETR 3\r\n", "QUIT\r\n" }));
+                QList<QByteArray>({ "LIST 1\r\nRETR 1\r\nLIST 2\r\nRETR 2\r\nLIST 3\r\nRETR 3\r\n",
+                    "QUIT\r\n" }));
         else
             EXPECT_EQ(sent,
                 QList<QByteArray>({ "LIST 1\r\n", "RETR 1\r\n", "LIST 2\r\n", "RETR 2\r\n",
@@ -215,6 +215,31 @@ TEST(Pop3Stream, RequestsGoAheadOnlyWithPipeliningAndEachMessageStaysItsOwn)
     EXPECT_STREQ(subject.data(), "three");
     EXPECT_EQ(QByteArray(body.data()), messages[2]);
     EXPECT_EQ(library.NMailPop3Close(handle), 0);
+
+    // Twenty messages in order: the first write asks for 1 to 17 (16 ahead), the next, when 17
+    // is reached, for the rest.
+    QList<QByteArray> twenty { "+OK ready\r\n", "+OK\r\nPIPELINING\r\n.\r\n", "+OK\r\n", "+OK\r\n",
+        "+OK 20 200\r\n" };
+    QByteArray firstWindow, secondWindow;
+    for (int n = 1; n <= 20; ++n) {
+        const QByteArray number = QByteArray::number(n);
+        twenty << "+OK " + number + " 9\r\n+OK\r\nmail " + number + "\r\n.\r\n";
+        (n <= 17 ? firstWindow : secondWindow) += "LIST " + number + "\r\nRETR " + number + "\r\n";
+    }
+    auto transport = std::make_unique<CannedTransport>(twenty << "+OK bye\r\n");
+    const auto batches = transport->batches();
+    Pop3Library windowed;
+    const int twentyHandle = windowed.attachTransport(std::move(transport), "test");
+    ASSERT_EQ(windowed.NMailPop3Authenticate(twentyHandle, "u", "p", 0), 20);
+    const qsizetype loginBatches = batches->size();
+    for (int n = 1; n <= 20; ++n) {
+        ASSERT_EQ(
+            windowed.NMailPop3GetMail(twentyHandle, n, subject, from, date, id, body, 0, 0), 0);
+        EXPECT_EQ(QByteArray(body.data()), "mail " + QByteArray::number(n) + "\r\n");
+    }
+    windowed.NMailPop3Close(twentyHandle);
+    EXPECT_EQ(
+        batches->mid(loginBatches), QList<QByteArray>({ firstWindow, secondWindow, "QUIT\r\n" }));
 }
 
 TEST(Pop3Session, TimestampsAndDigest)
