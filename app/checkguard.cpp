@@ -1,6 +1,5 @@
 #include "app/checkguard.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QEvent>
 #include <QKeyEvent>
@@ -83,9 +82,7 @@ bool CheckGuard::reachesStopButton(QObject *watched, QEvent *event) const
     if (watched != m_stopButton->window()->windowHandle())
         return false;
     const QPoint at = static_cast<QMouseEvent *>(event)->globalPosition().toPoint();
-    const auto *button = qobject_cast<QAbstractButton *>(m_stopButton.data());
-    return (button && button->isDown())
-        || m_stopButton->rect().contains(m_stopButton->mapFromGlobal(at));
+    return m_stopButton->isDown() || m_stopButton->rect().contains(m_stopButton->mapFromGlobal(at));
 }
 
 bool CheckGuard::eventFilter(QObject *watched, QEvent *event)

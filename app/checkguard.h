@@ -1,6 +1,7 @@
 #pragma once
 #include <QObject>
 
+#include <QAbstractButton>
 #include <QPointer>
 #include <functional>
 
@@ -15,7 +16,7 @@ public:
     ~CheckGuard() override;
 
     // The button whose clicks get through (the progress's 中止).
-    void setStopButton(QWidget *button) { m_stopButton = button; }
+    void setStopButton(QAbstractButton *button) { m_stopButton = button; }
 
     // Lifted while the check shows a box that the user has to answer.
     void setActive(bool active);
@@ -27,6 +28,6 @@ private:
     bool reachesStopButton(QObject *watched, QEvent *event) const;
 
     std::function<void()> m_stop;
-    QPointer<QWidget> m_stopButton;
+    QPointer<QAbstractButton> m_stopButton;
     bool m_active = false;
 };

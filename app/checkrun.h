@@ -42,7 +42,6 @@ public:
     std::optional<int> run();
     // The user's stop: the library leaves the server, and the check ends with no result.
     void stop();
-    bool isStopped() const { return m_stopped; }
     // The program is ending: the step in progress is not waited for, and no step follows.
     void abandon();
 
