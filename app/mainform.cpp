@@ -472,11 +472,13 @@ void MainForm::makeProgress()
 
 void MainForm::showProgress(const CheckProgress &progress)
 {
-    // The phase or the messages beside 中止, and under them the part of the mailbox read.
-    m_progress->setText(progress.messagesText());
-    const QString octets = progress.octetsText();
-    m_progressBytes->setText(octets);
-    m_progressBytes->setVisible(!octets.isEmpty());
+    // The messages beside 中止 and under them the part of the mailbox read; before the fetch,
+    // the phase under 中止, where the idle window has room for its longer text.
+    const bool fetching = progress.phase == CheckProgress::Phase::Fetching;
+    m_progress->setText(fetching ? progress.messagesText() : QString());
+    const QString below = fetching ? progress.octetsText() : progress.messagesText();
+    m_progressBytes->setText(below);
+    m_progressBytes->setVisible(!below.isEmpty());
     m_progressBox->adjustSize();
     m_progressBox->raise();
     m_progressBox->show();

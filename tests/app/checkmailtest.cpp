@@ -1,4 +1,5 @@
 #include "apptestsupport.h"
+#include "checkfrommenu.h"
 
 #include "scenes/gifpane.h"
 #include "settings/dialogs/idpassform.h"
@@ -56,13 +57,7 @@ protected:
         m_prompter.fake.boxes.clear();
         return form;
     }
-    // Starts a check from the menu and lets the event loop run until it has ended.
-    void check(MainForm &form)
-    {
-        QSignalSpy ended(&form, &MainForm::checkEnded);
-        form.menuAction(QStringLiteral("mcheck"))->trigger();
-        EXPECT_TRUE(!form.isChecking() || ended.wait(20000)) << "the check did not end";
-    }
+    void check(MainForm &form) { EXPECT_TRUE(checkFromMenu(form)) << "the check did not end"; }
 };
 
 TEST_F(CheckMailTest, EmptyServerMakesNoCallAndShowsNoMail)
@@ -308,152 +303,197 @@ TEST_F(CheckMailTest, WindowGoesOnWhileTheLibraryWaitsButDropsInput)
     EXPECT_EQ(form.Text6()->text(), QStringLiteral("2"));
 }
 
-TEST_F(CheckMailTest, ClosingTheWindowMidCheckEndsTheProgramWithoutWaitingForTheLibrary)
-{
-    setServer("pop.example");
-    setAccount("bob", "secret");
-    MainForm &form = ready();
-    const QString before = form.Text3()->text();
-    HeldCall held(m_nmail, QStringLiteral("Authenticate"));
-    QTimer ticker;
-    ticker.setInterval(1);
-    QObject::connect(&ticker, &QTimer::timeout, &form, [&] {
-        if (held.entered())
-            form.close();
-    });
-    ticker.start();
-    QTimer::singleShot(0, &form, [&] { check(form); });
-    const QPointer<MainForm> window(&form);
-    EXPECT_EQ(QCoreApplication::exec(), 0);
-    ticker.stop();
+// Where a stop or a close finds the check: in a library call held on the library's thread, at
+// the certificate question, or before the library's thread has reached the connect.
+struct StopRow {
+    const char *name;
+    const char *held; // the call held, or empty
+    bool atQuestion = false;
+    bool beforeConnect = false;
+};
+const StopRow StopRows[] = {
+    { "before the connect", "", false, true },
+    { "in the connect", "Connect" },
+    { "at the question", "", true },
+    { "in the login", "Authenticate" },
+    { "in the fetch", "GetMailStatus 7 2" },
+    { "at QUIT", "Close" },
+};
 
-    EXPECT_TRUE(m_nmailThread.isBusy()) << "the event loop ended while the library still waited";
-    EXPECT_EQ(m_nmail.calls, QStringList({ "Connect pop.example", "Authenticate 7 bob secret 0" }));
-    EXPECT_TRUE(m_prompter.fake.boxes.isEmpty());
-    if (window)
-        EXPECT_EQ(form.Text3()->text(), before) << "no result display after the window closed";
-    else
-        (void)m_form.release();
-
-    // Once the server answers, the library is released on its own thread; nothing else runs.
-    QSignalSpy finished(&m_nmailThread, &LibraryThread::finished);
-    held.release();
-    while (m_nmailThread.isBusy())
-        ASSERT_TRUE(finished.wait(10000));
-    EXPECT_EQ(m_nmail.calls,
-        QStringList({ "Connect pop.example", "Authenticate 7 bob secret 0", "EndWinSock" }));
-    forms().destroyAllWithoutUnload();
-}
-
-TEST_F(CheckMailTest, ClosingAsTheLastLibraryCallEndsRunsNothingOfTheCheckAfterShutdown)
-{
-    setServer("pop.example");
-    setAccount("bob", "secret");
-    setOptionNumber(1); // hang up after each check
-    m_ras.active = { { "/ac/1", "modem", "gsm" } };
-    MainForm &form = ready();
-    const QString before = form.Text3()->text();
-    m_ras.calls.clear();
-    // Connected ahead of the check's own wait, so the window closes while the library's
-    // "finished" is being delivered, before the check hears of it.
-    QObject::connect(&m_nmailThread, &LibraryThread::finished, &form, [&] {
-        if (m_nmail.calls.last().startsWith(QStringLiteral("Close")))
-            form.close();
-    });
-    QTimer::singleShot(0, &form, [&] { check(form); });
-    const QPointer<MainForm> window(&form);
-    EXPECT_EQ(QCoreApplication::exec(), 0);
-
-    const qsizetype closed = m_media.commands.lastIndexOf(QStringLiteral("close bgm"));
-    ASSERT_GE(closed, 0) << m_media.commands.join(u'|').toStdString();
-    EXPECT_EQ(m_media.commands.size(), closed + 1) << "the tune came back after shutdown";
-    EXPECT_TRUE(m_ras.calls.isEmpty()) << "a hang-up followed shutdown";
-    if (window)
-        EXPECT_EQ(form.Text3()->text(), before) << "the result display ran after shutdown";
-    QSignalSpy finished(&m_nmailThread, &LibraryThread::finished);
-    while (m_nmailThread.isBusy())
-        ASSERT_TRUE(finished.wait(10000));
-    EXPECT_EQ(m_nmail.calls.last(), QStringLiteral("EndWinSock"));
-    if (!window)
-        (void)m_form.release();
-    forms().destroyAllWithoutUnload();
-}
-
-TEST_F(CheckMailTest, EscOrTheStopButtonEndsTheCheckAtOnceWithNoResult)
-{
-    setServer("pop.example");
-    setAccount("bob", "secret");
-    setOptionNumber(1); // a hang-up would follow a result
-    m_ras.active = { { "/ac/1", "modem", "gsm" } };
-    for (const bool byButton : { false, true }) {
-        SCOPED_TRACE(byButton ? "中止" : "Esc");
+class CheckStopTest : public CheckMailTest {
+protected:
+    // Starts a check and returns once it has reached the row's state, the window's thread
+    // free.
+    MainForm &startAt(const StopRow &row)
+    {
+        setServer("pop.example");
+        setAccount("bob", "secret");
+        setOptionNumber(1); // hang up after each check
+        m_ras.active = { { "/ac/1", "modem", "gsm" } };
         MainForm &form = ready();
         form.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&form));
+        m_ras.calls.clear();
+        m_scene = form.WebBrowser1()->currentAddress();
+        m_text = form.Text3()->text();
         m_nmail.authenticateResult = 2;
         m_nmail.sizes = { 10, 20 };
-        m_nmail.mailboxOctetsResult = 2500000;
-        m_nmail.received = 0;
-        m_ras.calls.clear();
-        const QString scene = form.WebBrowser1()->currentAddress();
-        const QString text = form.Text3()->text();
-        const QSize size = form.size();
-        auto held = std::make_unique<HeldCall>(m_nmail, QStringLiteral("GetMailStatus 7 2"));
-        QString progress;
-        bool inWindow = false;
-        QTimer ticker;
-        ticker.setInterval(1);
-        QObject::connect(&ticker, &QTimer::timeout, [&] {
-            if (!held->entered())
-                return;
-            ticker.stop();
-            m_nmail.received = 1200000;
-            QTRY_COMPARE_WITH_TIMEOUT(
-                form.progressBytesLabel()->text(), QStringLiteral("1.2 / 2.5 MB"), 5000);
-            progress = form.progressLabel()->text() + u'|' + form.progressBytesLabel()->text();
-            // Readable in the idle size: the progress and its button lie inside the window.
+        if (row.atQuestion) {
+            m_nmail.connectResult = -1;
+            m_nmail.refusals = { CertificateRefusal { QStringLiteral("pop.example:110"),
+                QSslCertificate(), { QStringLiteral("自己署名") }, {} } };
+            m_prompter.fake.holdOpened = true;
+        }
+        if (*row.held)
+            m_held = std::make_unique<HeldCall>(m_nmail, QString::fromLatin1(row.held));
+        if (row.beforeConnect) // the library's thread is busy: the connect is still queued
+            m_held = std::make_unique<HeldCall>(m_nmail, QStringLiteral("EndWinSock"));
+        if (row.beforeConnect)
+            m_nmailThread.start([this] { m_nmail.NMailEndWinSock(); });
+        form.menuAction(QStringLiteral("mcheck"))->trigger();
+        EXPECT_TRUE(form.isChecking());
+        if (m_held)
+            EXPECT_TRUE(QTest::qWaitFor([&] { return m_held->entered(); }, 10000));
+        if (row.atQuestion)
+            EXPECT_TRUE(QTest::qWaitFor([&] { return m_prompter.fake.openCount() == 1; }, 10000));
+        m_recordedAtStop = m_nmail.recorded();
+        return form;
+    }
+    // Lets the held call come back and the library's thread run out.
+    void release()
+    {
+        if (m_held)
+            m_held->release();
+        QSignalSpy finished(&m_nmailThread, &LibraryThread::finished);
+        while (m_nmailThread.isBusy())
+            ASSERT_TRUE(finished.wait(10000));
+    }
+    // What reached the library after the stop: its abort, then at most the close that releases
+    // the connection.
+    void expectLeftAtOnce(const StopRow &row, const QStringList &after = {})
+    {
+        QStringList expected = m_recordedAtStop;
+        expected << QStringLiteral("abortConnections");
+        if (!row.atQuestion && !row.beforeConnect && QLatin1String(row.held) != "Close")
+            expected << QStringLiteral("Close 7");
+        expected << after;
+        EXPECT_EQ(m_nmail.recorded(), expected);
+        if (row.beforeConnect)
+            EXPECT_FALSE(m_nmail.recorded().contains(QStringLiteral("Connect pop.example")));
+    }
+
+    std::unique_ptr<HeldCall> m_held;
+    QStringList m_recordedAtStop;
+    QString m_scene;
+    QString m_text;
+};
+
+TEST_F(CheckStopTest, EscOrTheStopButtonInEveryStateEndsTheCheckAtOnceAndTheNextOneWorks)
+{
+    for (const StopRow &row : StopRows) {
+        for (const bool byButton : { false, true }) {
+            SCOPED_TRACE(std::string(row.name) + (byButton ? " 中止" : " Esc"));
+            MainForm &form = startAt(row);
+            // 中止 is there from the first moment, in the window, beside the phase.
+            ASSERT_TRUE(form.stopButton()->isVisibleTo(&form));
             const QWidget *box = form.stopButton()->parentWidget();
-            inWindow = form.rect().contains(QRect(box->mapTo(&form, QPoint()), box->size()));
-            if (byButton) // through the window, as the window system delivers a click
+            EXPECT_TRUE(form.rect().contains(QRect(box->mapTo(&form, QPoint()), box->size())));
+            if (row.atQuestion) // the question is modal: only the program can stop the check
+                QMetaObject::invokeMethod(form.stopButton(), &QAbstractButton::click);
+            else if (byButton) // through the window, as the window system delivers a click
                 QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {},
                     form.stopButton()->mapTo(&form, form.stopButton()->rect().center()));
             else
                 QTest::keyClick(&form, Qt::Key_Escape);
-        });
-        ticker.start();
-        check(form);
 
-        // Back while the library is still held: nothing of a result, the scene as it was.
-        EXPECT_TRUE(m_nmailThread.isBusy());
-        EXPECT_EQ(progress, QStringLiteral("2/2|1.2 / 2.5 MB"));
-        EXPECT_TRUE(inWindow);
-        EXPECT_FALSE(form.progressLabel()->isVisibleTo(&form));
-        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-        EXPECT_EQ(form.WebBrowser1()->currentAddress(), scene);
-        EXPECT_EQ(form.size(), size);
-        EXPECT_EQ(form.Text3()->text(), text);
+            // Ended at once, while the library may still be held: no result, the scene as it
+            // was, no box left open, and the hang-up that every check ends with.
+            EXPECT_FALSE(form.isChecking());
+            EXPECT_FALSE(form.progressLabel()->isVisibleTo(&form));
+            EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+            EXPECT_EQ(form.WebBrowser1()->currentAddress(), m_scene);
+            EXPECT_EQ(form.Text3()->text(), m_text);
+            EXPECT_FALSE(m_media.commands.contains(QStringLiteral("play bgm")));
+            EXPECT_EQ(m_prompter.fake.openCount(), 0);
+            EXPECT_EQ(m_ras.calls, QStringList({ "enum", "hangUp /ac/1" }));
+            release();
+            expectLeftAtOnce(row);
+
+            // The next check starts afresh and ends with its result.
+            m_held.reset();
+            m_nmail.onCall = nullptr;
+            m_nmail.connectResult = 7;
+            m_prompter.fake.holdOpened = false;
+            check(form);
+            EXPECT_EQ(form.Text3()->text(), QStringLiteral("新着メール有り。"));
+            EXPECT_EQ(m_nmail.recorded().last(), QStringLiteral("Close 7"));
+            m_form.reset();
+            forms().destroyAllWithoutUnload();
+        }
+    }
+}
+
+TEST_F(CheckStopTest, ClosingTheWindowInEveryStateEndsTheProgramWithoutAResult)
+{
+    for (const StopRow &row : StopRows) {
+        SCOPED_TRACE(row.name);
+        MainForm &form = startAt(row);
+        const QPointer<MainForm> window(&form);
+        QTimer::singleShot(0, &form, [&] { form.close(); });
+        EXPECT_EQ(QCoreApplication::exec(), 0);
+
+        EXPECT_TRUE(m_ras.calls.isEmpty()) << "a hang-up followed shutdown";
         EXPECT_FALSE(m_media.commands.contains(QStringLiteral("play bgm")));
-        EXPECT_TRUE(m_prompter.fake.boxes.isEmpty());
-        EXPECT_EQ(m_nmail.recorded().last(), QStringLiteral("abortConnections"));
-
-        // The held call comes back and the task makes no further call.
-        const qsizetype stoppedAt = m_nmail.recorded().size();
-        QSignalSpy finished(&m_nmailThread, &LibraryThread::finished);
-        held->release();
-        while (m_nmailThread.isBusy())
-            ASSERT_TRUE(finished.wait(10000));
-        EXPECT_EQ(m_nmail.recorded().size(), stoppedAt);
-        EXPECT_TRUE(m_ras.calls.isEmpty());
-
-        // The next check starts afresh and ends with its result.
-        held.reset();
+        EXPECT_EQ(m_prompter.fake.openCount(), 0);
+        if (window)
+            EXPECT_EQ(form.Text3()->text(), m_text) << "no result display after the close";
+        // The connection is released on the library's thread, behind the held call.
+        release();
+        expectLeftAtOnce(row, { "EndWinSock" });
+        if (!window)
+            (void)m_form.release();
+        m_held.reset();
         m_nmail.onCall = nullptr;
-        check(form);
-        EXPECT_EQ(form.Text3()->text(), QStringLiteral("新着メール有り。"));
-        EXPECT_EQ(m_nmail.recorded().last(), QStringLiteral("Close 7"));
+        m_nmail.connectResult = 7;
+        m_prompter.fake.holdOpened = false;
         m_form.reset();
         forms().destroyAllWithoutUnload();
     }
+}
+
+TEST_F(CheckMailTest, TheProgressTellsThePhaseThenTheMessagesAndTheBytes)
+{
+    setServer("pop.example");
+    setAccount("bob", "secret");
+    MainForm &form = ready();
+    m_nmail.authenticateResult = 2;
+    m_nmail.sizes = { 10, 20 };
+    m_nmail.mailboxOctetsResult = 2500000;
+    QStringList shown;
+    HeldCall held(m_nmail, QStringLiteral("GetMailStatus 7 2"));
+    m_nmail.onCall = [&, hold = m_nmail.onCall](const QString &call) {
+        if (call.startsWith(QStringLiteral("Authenticate")))
+            m_nmail.received = 0;
+        hold(call);
+    };
+    form.menuAction(QStringLiteral("mcheck"))->trigger();
+    const auto seen = [&] {
+        const QString now = form.progressLabel()->text() + u'|' + form.progressBytesLabel()->text();
+        if (shown.isEmpty() || shown.last() != now)
+            shown << now;
+    };
+    seen();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return held.entered(); }, 10000));
+    m_nmail.received = 1200000;
+    QTRY_COMPARE_WITH_TIMEOUT(
+        form.progressBytesLabel()->text(), QStringLiteral("1.2 / 2.5 MB"), 5000);
+    seen();
+    held.release();
+    QSignalSpy ended(&form, &MainForm::checkEnded);
+    ASSERT_TRUE(ended.wait(10000));
+    EXPECT_EQ(shown.first(), QStringLiteral("|接続中…"));
+    EXPECT_EQ(shown.last(), QStringLiteral("2/2|1.2 / 2.5 MB"));
+    EXPECT_FALSE(form.progressLabel()->isVisibleTo(&form));
 }
 
 TEST_F(CheckMailTest, AnUntrustedCertificateIsAskedAboutAndOnlyYesTrustsItAndGoesOn)

@@ -1,6 +1,7 @@
 // The real main window, offscreen, checking a real Dovecot mailbox through the real POP3 library
 // and the real media layer, from the menu command.
 #include "app/mainform.h"
+#include "checkfrommenu.h"
 #include "fakes/dovecot.h"
 #include "fakes/fakeprompter.h"
 #include "fakes/fakeras.h"
@@ -115,7 +116,7 @@ TEST_F(CheckMailEndToEnd, TwoMessagesAreCountedAndEachRetrievedOnce)
     configure(QStringLiteral("alice"), QStringLiteral("secret"), 1);
     m_ras.active = { { QStringLiteral("/ac/1"), QStringLiteral("modem"), QStringLiteral("gsm") } };
 
-    m_form->menuAction(QStringLiteral("mcheck"))->trigger();
+    ASSERT_TRUE(checkFromMenu(*m_form));
 
     EXPECT_TRUE(m_prompter.fake.boxes.isEmpty());
     EXPECT_EQ(m_form->Text3()->text(), QStringLiteral("新着メール有り。"));
@@ -145,7 +146,7 @@ TEST_F(CheckMailEndToEnd, WrongPasswordShowsTheServersTextThenNoMail)
     configure(QStringLiteral("bob"), QStringLiteral("wrong"), 0);
     forms().setForm.get().Check1()->setChecked(false);
 
-    m_form->menuAction(QStringLiteral("mcheck"))->trigger();
+    ASSERT_TRUE(checkFromMenu(*m_form));
 
     ASSERT_EQ(m_prompter.fake.boxes.size(), 1);
     EXPECT_EQ(m_prompter.fake.boxes[0].caption, QStringLiteral("エラー"));

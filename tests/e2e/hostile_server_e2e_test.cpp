@@ -2,6 +2,7 @@
 // message: the check comes back within the library's time-out, tells the user, shows the
 // result, and the program goes on working.
 #include "app/mainform.h"
+#include "checkfrommenu.h"
 #include "fakes/fakemedia.h"
 #include "fakes/fakepop3server.h"
 #include "fakes/fakeprompter.h"
@@ -11,14 +12,19 @@
 #include "mail/pop3library.h"
 #include "qtprinters.h"
 #include "settings/dialogs/forms.h"
+#include "settings/dialogs/setform.h"
 #include "settings/mailsettings.h"
 #include "settings/programfolder.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -51,7 +57,7 @@ protected:
         mailSettings().Pop3Server = server.address();
         QElapsedTimer clock;
         clock.start();
-        m_form->menuAction(QStringLiteral("mcheck"))->trigger();
+        EXPECT_TRUE(checkFromMenu(*m_form)) << "the check did not end";
         return clock.elapsed();
     }
 
@@ -128,7 +134,7 @@ TEST_F(HostileServerTest, ConnectionsThatComeToNothingAreToldThenShowNoMail)
         closedPort = probe.serverPort();
     }
     mailSettings().Pop3Server = QStringLiteral("127.0.0.1:%1").arg(closedPort);
-    m_form->menuAction(QStringLiteral("mcheck"))->trigger();
+    ASSERT_TRUE(checkFromMenu(*m_form));
 
     ASSERT_EQ(m_prompter.fake.boxes.size(), 2);
     for (const FakePrompter::Box &box : m_prompter.fake.boxes) {
@@ -139,4 +145,107 @@ TEST_F(HostileServerTest, ConnectionsThatComeToNothingAreToldThenShowNoMail)
     EXPECT_FALSE(m_prompter.fake.boxes[1].text.isEmpty());
     EXPECT_EQ(m_form->Text3()->text(), QStringLiteral("新着メールなし。"));
     EXPECT_EQ(m_form->Text6()->text(), QStringLiteral("0"));
+}
+
+namespace {
+
+// Where a server stops answering (HOLD: and reports any byte the client sends after it): the
+// stop or the close comes there.
+const struct {
+    const char *name;
+    QList<QByteArray> script;
+} HeldServers[] = {
+    { "greeting withheld", { "HOLD" } },
+    { "in the login",
+        { "S: +OK ready", "C: CAPA", "S: -ERR unknown command", "C: USER bob", "HOLD" } },
+    { "mid-message", Login + QList<QByteArray> { "R:Subject: half\r\nbody li", "HOLD" } },
+    { "at QUIT",
+        { "S: +OK ready", "C: CAPA", "S: -ERR", "C: USER bob", "S: +OK", "C: PASS secret", "S: +OK",
+            "C: STAT", "S: +OK 0 0", "C: QUIT", "HOLD" } },
+};
+
+const QList<QByteArray> EmptyMailbox = { "S: +OK ready", "C: CAPA", "S: -ERR", "C: USER bob",
+    "S: +OK", "C: PASS secret", "S: +OK", "C: STAT", "S: +OK 0 0", "C: QUIT", "S: +OK" };
+
+} // namespace
+
+// However far the check has got, a stop leaves the server at once: no byte after it (QUIT
+// included), the connection closed; the window is back with its scene, a ticked hang-up is
+// made, and the next check works.
+TEST_F(HostileServerTest, AStopInEveryStateLeavesTheServerAtOnce)
+{
+    m_library.setTimeouts(30s, 30s);
+    m_ras.active = { { "/ac/1", "modem", "gsm" } };
+    forms().setForm.get().Check1()->setChecked(true);
+    for (const auto &row : HeldServers) {
+        SCOPED_TRACE(row.name);
+        m_ras.calls.clear();
+        const QString text = m_form->Text3()->text();
+        FakePop3Server server(row.script);
+        ASSERT_TRUE(server.begin());
+        mailSettings().Pop3Server = server.address();
+        m_form->menuAction(QStringLiteral("mcheck"))->trigger();
+        // The check goes on through the event loop, step by step.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return server.playedAllRows(); }, 10000));
+        QTest::keyClick(m_form.get(), Qt::Key_Escape);
+        EXPECT_FALSE(m_form->isChecking());
+        ASSERT_TRUE(server.wait(10000)) << "the connection stayed open";
+        EXPECT_TRUE(server.problems().isEmpty()) << server.problems().join('\n').toStdString();
+        EXPECT_EQ(m_form->Text3()->text(), text);
+        EXPECT_TRUE(m_prompter.fake.boxes.isEmpty());
+        EXPECT_EQ(m_ras.calls, QStringList({ "enum", "hangUp /ac/1" }));
+
+        FakePop3Server next(EmptyMailbox);
+        ASSERT_TRUE(next.begin());
+        mailSettings().Pop3Server = next.address();
+        ASSERT_TRUE(checkFromMenu(*m_form));
+        EXPECT_TRUE(next.problems().isEmpty()) << next.problems().join('\n').toStdString();
+        EXPECT_EQ(m_form->Text3()->text(), QStringLiteral("新着メールなし。"));
+        m_form->Text3()->clear();
+    }
+}
+
+TEST_F(HostileServerTest, ClosingTheWindowInEveryStateLeavesTheServerAndEndsTheProgram)
+{
+    m_library.setTimeouts(30s, 30s);
+    for (const auto &row : HeldServers) {
+        SCOPED_TRACE(row.name);
+        FakePop3Server server(row.script);
+        ASSERT_TRUE(server.begin());
+        mailSettings().Pop3Server = server.address();
+        QTimer ticker;
+        ticker.setInterval(1);
+        QObject::connect(&ticker, &QTimer::timeout, m_form.get(), [&] {
+            if (server.playedAllRows())
+                m_form->close();
+        });
+        QTimer::singleShot(0, m_form.get(), [&] {
+            m_form->menuAction(QStringLiteral("mcheck"))->trigger();
+            ticker.start();
+        });
+        const QPointer<MainForm> window(m_form.get());
+        EXPECT_EQ(QCoreApplication::exec(), 0);
+        ASSERT_TRUE(server.wait(10000)) << "the connection stayed open";
+        EXPECT_TRUE(server.problems().isEmpty()) << server.problems().join('\n').toStdString();
+        EXPECT_TRUE(m_nmailThread.waitUntilDone(10s));
+        if (!window)
+            (void)m_form.release();
+        forms().destroyAllWithoutUnload();
+        m_form = std::make_unique<MainForm>(
+            MainForm::Services { m_library, m_media, m_ras, m_nmailThread });
+        m_form->load();
+    }
+}
+
+// Every message is read before QUIT, and nothing depends on its answer: a server silent after
+// it holds the result a few seconds at most, not a reply's whole time.
+TEST_F(HostileServerTest, AServerSilentAfterQuitStillGivesTheResult)
+{
+    m_library.setTimeouts(30s, 30s);
+    FakePop3Server server({ "S: +OK ready", "C: CAPA", "S: -ERR", "C: USER bob", "S: +OK",
+        "C: PASS secret", "S: +OK", "C: STAT", "S: +OK 0 0", "C: QUIT", "STALL" });
+    ASSERT_TRUE(server.begin());
+    mailSettings().Pop3Server = server.address();
+    ASSERT_TRUE(checkFromMenu(*m_form, 20000)) << "the result waited for QUIT's reply";
+    EXPECT_EQ(m_form->Text3()->text(), QStringLiteral("新着メールなし。"));
 }
