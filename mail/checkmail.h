@@ -2,7 +2,7 @@
 // The library side of one check of the configured mailbox: connect to the server, log in (APOP
 // when asked), fetch status, size and text of each message without keeping them, ask for a
 // failure's text, close. Each step is one blocking call into the POP3 library, made on the
-// library's thread (librarythread.h); the main window's CheckMail runs the steps in their order
+// library's thread (librarythread.h); the check (app/checkrun.h) posts the steps one at a time
 // and shows what they hand back. Nothing here reaches a window.
 #include <QString>
 
