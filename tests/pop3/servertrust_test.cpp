@@ -100,7 +100,8 @@ protected:
         s_dovecot = new DovecotServer(DovecotServer::Security::Tls);
         s_started = s_dovecot->start() && s_dovecot->addUser("alice", "pw")
             && s_dovecot->addMessage("alice", "Subject: one\r\n\r\nbody\r\n");
-        s_other = new TestCertificate(makeTestCertificate("127.0.0.1", "IP:127.0.0.1"));
+        s_other
+            = new TestCertificate(makeTestCertificate("127.0.0.1", "IP:127.0.0.1,DNS:localhost"));
         s_third = new TestCertificate(makeTestCertificate("127.0.0.1", "IP:127.0.0.1"));
     }
     static void TearDownTestSuite()
@@ -258,6 +259,17 @@ TEST_F(ServerTrustTest, ATrustedCertificateIsNotedAndAnUntrustedOneAfterItIsName
     EXPECT_FALSE(hasCredentials(m_relay.clientBytes()));
     EXPECT_EQ(recordOf(m_trust, key).lastCertificate, sha256(s_other->certificate))
         << "a refused certificate is not the one the server is known by";
+
+    // A name with the root's dot still matches the certificate's name, under the one key.
+    std::unique_ptr<FakePop3Server> named(stlsServer(*s_other));
+    ASSERT_TRUE(named->begin());
+    const int dotted
+        = m_library.NMailPop3Connect(QStringLiteral("LocalHost.:%1").arg(named->port()));
+    EXPECT_GE(dotted, 0) << failureText(m_library).toStdString();
+    m_library.NMailPop3Close(dotted);
+    EXPECT_TRUE(named->waitForEnd());
+    EXPECT_EQ(recordOf(m_trust, QStringLiteral("localhost:%1").arg(named->port())).lastCertificate,
+        sha256(s_other->certificate));
 }
 
 TEST_F(ServerTrustTest, AnUntrustedCertificatePassesOnlyOncePinnedAndOnlyThatOne)
