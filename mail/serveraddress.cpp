@@ -60,8 +60,7 @@ std::optional<ServerAddress> ServerAddress::parse(const QString &server, quint16
             return std::nullopt;
         host = text.mid(1, close - 1);
         // Only an address goes in brackets.
-        if (QHostAddress literal;
-            !literal.setAddress(host) || literal.protocol() != QAbstractSocket::IPv6Protocol)
+        if (QHostAddress literal; !literal.setAddress(host))
             return std::nullopt;
         const QStringView rest = QStringView(text).sliced(close + 1);
         if (!rest.isEmpty()

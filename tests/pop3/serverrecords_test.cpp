@@ -42,6 +42,7 @@ TEST(ServerAddressTest, EachServerHasOneKey)
         { "pop.example.org:65536", "" },
         { "pop.example.org:+1", "" },
         { "pop.example.org:", "" },
+        { "[127.0.0.1]:110", "127.0.0.1:110" },
         { "[pop.example.org]:110", "" },
         { "[2001:db8::1", "" },
         { "two words", "" },
