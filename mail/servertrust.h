@@ -43,8 +43,11 @@ public:
     // False, with the reason and what the user can do in *failureText, when the records cannot
     // be read: the connection is then not made.
     virtual bool lookUp(const QString &key, ServerRecord *record, QString *failureText) = 0;
-    // Each false with *failureText when the record could not be written.
+    // That the server offered TLS; false, with the reason in *failureText, when that could not
+    // be recorded.
     virtual bool rememberTls(const QString &key, QString *failureText) = 0;
+    // The certificate a handshake passed with (its SHA-256); the user's yes to a refusal. False
+    // when the record could not be written.
     virtual bool rememberCertificate(const QString &key, const QByteArray &sha256) = 0;
     virtual bool pin(const QString &key, const QByteArray &sha256) = 0;
     // Where the servers that offered TLS are listed, one a line: the text that tells a downgrade
