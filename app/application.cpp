@@ -95,10 +95,11 @@ int runBrindle(int argc, char **argv)
         });
         mainForm.show();
         result = QApplication::exec();
-        // Closed during a check: its thread may be waiting for a server for a minute yet. The
-        // program ends at once without it; a check writes no file, and the system drops the
-        // connection.
-        if (nmailThread.isBusy())
+        // The library's thread releases its connections at the close, at once unless a call is
+        // still held by a server (a stopped check's cut call comes back within a moment). The
+        // program does not wait longer for it: the trust records are replaced whole or not at
+        // all, and the system drops the connection.
+        if (!nmailThread.waitUntilDone(std::chrono::milliseconds(500)))
             std::quick_exit(result);
         // Every window still loaded goes without its unload step.
         forms().destroyAllWithoutUnload();

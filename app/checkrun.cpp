@@ -11,114 +11,221 @@
 #include "settings/programfolder.h"
 #include "ui/prompter.h"
 
-#include <QEventLoop>
+#include <QAbstractButton>
 #include <QLineEdit>
-#include <QScopeGuard>
-#include <QTimer>
-#include <atomic>
 #include <chrono>
-#include <type_traits>
+#include <utility>
 
 namespace {
 
-// How often the progress of a check is brought up to date.
+// How often the progress of the fetch is brought up to date.
 constexpr std::chrono::milliseconds ProgressInterval { 50 };
 
 } // namespace
 
-CheckRun::CheckRun(NMailApi &nmail, LibraryThread &thread, View view)
-    : m_nmail(nmail)
+CheckRun::CheckRun(
+    NMailApi &nmail, LibraryThread &thread, QAbstractButton *stopButton, QObject *parent)
+    : QObject(parent)
+    , m_nmail(nmail)
     , m_thread(thread)
-    , m_view(std::move(view))
+    , m_stopButton(stopButton)
 {
+    connect(&m_thread, &LibraryThread::finished, this, &CheckRun::takeFinished);
+    m_progressTimer.setInterval(ProgressInterval);
+    connect(&m_progressTimer, &QTimer::timeout, this, &CheckRun::showFetchProgress);
 }
 
-CheckRun::~CheckRun() = default;
-
-// The steps below wait for each library call through this.
-template<class Call> auto CheckRun::callLibrary(Call call)
+CheckRun::~CheckRun()
 {
-    using Result = std::invoke_result_t<Call>;
-    if constexpr (std::is_void_v<Result>) {
-        return waitForLibrary(std::move(call));
-    } else {
-        auto result = std::make_shared<std::optional<Result>>();
-        if (!waitForLibrary([call = std::move(call), result] { *result = call(); }))
-            return std::optional<Result>();
-        return std::move(*result);
-    }
+    abandon();
 }
 
-std::optional<int> CheckRun::run()
+void CheckRun::setState(State state)
 {
+    m_state = state;
+    CheckProgress::Phase phase = m_progress.phase;
+    if (state == State::Connecting)
+        phase = CheckProgress::Phase::Connecting;
+    else if (state == State::LoggingIn)
+        phase = CheckProgress::Phase::LoggingIn;
+    else if (state == State::Fetching)
+        phase = CheckProgress::Phase::Fetching;
+    else
+        return;
+    m_progress.phase = phase;
+    emit progressChanged(m_progress);
+}
+
+template<class Result, class Call> void CheckRun::post(Call call, void (CheckRun::*handler)(Result))
+{
+    auto result = std::make_shared<Result>();
+    m_taskDone = [this, result, handler] { (this->*handler)(std::move(*result)); };
+    m_task = m_thread.start([call = std::move(call), result] { *result = call(); });
+}
+
+void CheckRun::post(std::function<void()> call, void (CheckRun::*handler)())
+{
+    m_taskDone = [this, handler] { (this->*handler)(); };
+    m_task = m_thread.start(std::move(call));
+}
+
+void CheckRun::takeFinished(int task)
+{
+    // A task of a check that ended before it came back, or the release after a stop.
+    if (task != m_task || m_state == State::Ended)
+        return;
+    m_task = 0;
+    std::exchange(m_taskDone, nullptr)();
+}
+
+void CheckRun::openBox(
+    const QString &text, int style, const QString &caption, void (CheckRun::*answered)(int))
+{
+    // The box is answered with the mouse or keyboard like any other.
+    m_guard->setActive(false);
+    m_box = prompter().open(text, style, caption, this, [this, answered](int answer) {
+        m_box = nullptr;
+        if (m_state == State::Ended)
+            return;
+        m_guard->setActive(true);
+        (this->*answered)(answer);
+    });
+}
+
+void CheckRun::closeBox()
+{
+    delete m_box.data();
+}
+
+void CheckRun::start()
+{
+    if (m_state != State::Idle)
+        return;
     m_guard = std::make_unique<CheckGuard>([this] { stop(); });
-    m_guard->setStopButton(m_view.stopButton);
-    const auto done = qScopeGuard([this] { m_guard.reset(); });
-
-    // An empty server name makes no call and shows no box.
-    int count = 0;
-    if (!mailSettings().Pop3Server.isEmpty() && !checkServer(&count))
-        return std::nullopt;
-    return count;
+    m_guard->setStopButton(m_stopButton);
+    MailSettings &settings = mailSettings();
+    // An empty server name makes no call and shows no box: the result display follows at once.
+    if (settings.Pop3Server.isEmpty()) {
+        QTimer::singleShot(0, this, [this] { end(Outcome::Counted); });
+        return;
+    }
+    m_mailCheck = std::make_shared<MailCheck>(m_nmail, settings.Pop3Server, settings.UseApop != 0);
+    emit reachingServer();
+    setState(State::Connecting);
+    post<bool>([check = m_mailCheck] { return check->connect(); }, &CheckRun::connected);
 }
 
 void CheckRun::stop()
 {
-    if (m_stopped || m_abandoned)
+    if (m_state == State::Ended)
         return;
-    m_stopped = true;
-    // The call in progress, if any, comes back on the library's thread with a failure that
-    // nobody reads; the task it belongs to makes no further call.
-    if (m_mailCheck)
-        m_mailCheck->stop();
-    m_nmail.abortConnections();
-    if (m_waiting)
-        m_waiting->quit();
+    end(Outcome::Stopped);
 }
 
 void CheckRun::abandon()
 {
-    m_abandoned = true;
-    if (m_waiting)
-        m_waiting->quit();
+    if (m_state == State::Ended)
+        return;
+    closeBox();
+    m_progressTimer.stop();
+    leaveServer();
+    m_state = State::Ended;
+    m_guard.reset();
 }
 
-bool CheckRun::checkServer(int *count)
+void CheckRun::end(Outcome outcome)
 {
-    MailSettings &settings = mailSettings();
-    // Shared with the library's thread: a call still running when the check ends keeps what it
-    // writes to alive.
-    const auto check
-        = std::make_shared<MailCheck>(m_nmail, settings.Pop3Server, settings.UseApop != 0);
-    m_mailCheck = check;
-    if (m_view.prepareTune)
-        m_view.prepareTune();
-    std::optional<bool> connected = callLibrary([check] { return check->connect(); });
-    if (!connected)
-        return false;
+    if (m_state == State::Ended)
+        return;
+    closeBox();
+    m_progressTimer.stop();
+    if (outcome == Outcome::Stopped)
+        leaveServer();
+    m_state = State::Ended;
+    m_task = 0;
+    m_taskDone = nullptr;
+    m_guard.reset();
+    emit finished(outcome, outcome == Outcome::Counted ? m_count : 0);
+}
+
+void CheckRun::leaveServer()
+{
+    m_task = 0;
+    m_taskDone = nullptr;
+    if (!m_mailCheck)
+        return;
+    // The call in progress, if any, comes back at once with a failure that nobody reads; the
+    // connection is released on the thread that made it, behind that call.
+    m_mailCheck->stop();
+    m_thread.start([check = m_mailCheck] { check->close(); });
+}
+
+void CheckRun::connected(bool ok)
+{
+    if (ok) {
+        logIn();
+        return;
+    }
     // A certificate the user has not trusted (yet) for this server stopped the connection before
     // any credential went out: ask, instead of the plain error. Yes trusts it and connects again,
     // once; a refusal after that (the server changed its certificate meanwhile) asks again.
-    for (int asked = 0; !*connected && asked < 2; ++asked) {
-        const std::optional<CertificateRefusal> refusal = m_nmail.takeCertificateRefusal();
-        if (!refusal)
-            break;
-        const std::optional<bool> trusted = askAboutCertificate(*refusal);
-        if (!trusted)
-            return false;
-        if (!*trusted)
-            return true; // no: the check ends as a failed connection, without a box
-        connected = callLibrary([check] { return check->connect(); });
-        if (!connected)
-            return false;
+    std::optional<CertificateRefusal> refusal = m_nmail.takeCertificateRefusal();
+    if (refusal && m_questionsAsked < 2) {
+        ++m_questionsAsked;
+        m_refusal = std::make_unique<CertificateRefusal>(std::move(*refusal));
+        setState(State::AskingTrust);
+        openBox(certificateQuestion(*m_refusal),
+            Prompter::YesNo | Prompter::Exclamation | Prompter::DefaultButton2,
+            QStringLiteral("証明書の確認"), &CheckRun::certificateAnswered);
+        return;
     }
-    if (!*connected) {
-        // No close call for a connection that was never made.
-        const auto text = callLibrary([check] { return check->failureText(); });
-        return text && showErrorBox(*text);
-    }
+    // No close for a connection that was never made.
+    m_closeAfterError = false;
+    setState(State::ReadingFailure);
+    post<QString>([check = m_mailCheck] { return check->failureText(); }, &CheckRun::failureRead);
+}
 
+void CheckRun::certificateAnswered(int answer)
+{
+    const std::unique_ptr<CertificateRefusal> refusal = std::move(m_refusal);
+    // No: the check ends as a failed connection, without a box.
+    if (answer != Prompter::IdYes) {
+        end(Outcome::Counted);
+        return;
+    }
+    if (!m_nmail.trustCertificate(*refusal)) {
+        m_closeAfterError = false;
+        setState(State::ShowingError);
+        openBox(QStringLiteral("この証明書を信頼したことを %1 に記録できませんでした。"
+                               "パスワードは送信していません。")
+                    .arg(userStateFolder()),
+            Prompter::OkOnly, QStringLiteral("エラー"), &CheckRun::errorAnswered);
+        return;
+    }
+    setState(State::Connecting);
+    post<bool>([check = m_mailCheck] { return check->connect(); }, &CheckRun::connected);
+}
+
+void CheckRun::failureRead(QString text)
+{
+    setState(State::ShowingError);
+    openBox(text, Prompter::OkOnly, QStringLiteral("エラー"), &CheckRun::errorAnswered);
+}
+
+void CheckRun::errorAnswered(int)
+{
+    if (!m_closeAfterError) {
+        end(Outcome::Counted);
+        return;
+    }
+    setState(State::Closing);
+    post([check = m_mailCheck] { check->close(); }, &CheckRun::closed);
+}
+
+void CheckRun::logIn()
+{
     // The account is read afresh at every check, never taken from the dialog.
+    MailSettings &settings = mailSettings();
     const QString id = ReadAccountValue(QStringLiteral("NAME"));
     const QString password = ReadAccountValue(QStringLiteral("NAME2"));
     IdPassForm &account = forms().idPassForm.get();
@@ -126,106 +233,64 @@ bool CheckRun::checkServer(int *count)
     account.PassText()->setText(password);
     settings.UserId = id;
     settings.UserPassword = password;
-
     if (id.isEmpty() || password.isEmpty()) {
         forms().idPassForm.show();
-    } else {
-        const auto result
-            = callLibrary([check, id, password] { return check->authenticate(id, password); });
-        if (!result)
-            return false;
-        *count = *result;
-        if (*count > 0 && !fetchMessages(check, *count))
-            return false;
-        if (*count < 0) {
-            const auto text = callLibrary([check] { return check->failureText(); });
-            if (!text || !showErrorBox(*text))
-                return false;
-        }
+        setState(State::Closing);
+        post([check = m_mailCheck] { check->close(); }, &CheckRun::closed);
+        return;
     }
-    return callLibrary([check] { check->close(); });
+    setState(State::LoggingIn);
+    post<int>([check = m_mailCheck, id, password] { return check->authenticate(id, password); },
+        &CheckRun::loggedIn);
 }
 
-// Status, size and text of every message, in one task: the library's thread goes from one
-// message to the next without waiting for the window, and the window shows how far it has got
-// at a pace that can be read.
-bool CheckRun::fetchMessages(const std::shared_ptr<MailCheck> &check, int count)
+void CheckRun::loggedIn(int count)
 {
-    const auto reached = std::make_shared<std::atomic<int>>(1);
-    const qint64 total = check->mailboxOctets();
-    const qint64 before = m_nmail.receivedOctets();
-    QString shown;
-    const auto show = [&] {
-        const QString text = formatProgress(reached->load(std::memory_order_relaxed), count,
-            m_nmail.receivedOctets() - before, total);
-        if (text != shown)
-            m_view.showProgress(shown = text);
-    };
-    show();
-    QTimer progress;
-    progress.setInterval(ProgressInterval);
-    QObject::connect(&progress, &QTimer::timeout, show);
-    progress.start();
-    return callLibrary([check, count, reached] {
-        for (int n = 1; n <= count && !check->isStopped(); ++n) {
-            reached->store(n, std::memory_order_relaxed);
-            check->fetch(n);
-        }
-    });
-}
-
-bool CheckRun::waitForLibrary(std::function<void()> task)
-{
-    if (m_abandoned || m_stopped)
-        return false;
-    QEventLoop loop;
-    bool done = false;
-    int number = 0;
-    const QMetaObject::Connection finished
-        = QObject::connect(&m_thread, &LibraryThread::finished, &loop, [&](int task) {
-              if (task != number)
-                  return; // a task of a check that was stopped
-              done = true;
-              loop.quit();
-          });
-    number = m_thread.start(std::move(task));
-    // Returns at once, without the task, when the program is ending: the main window was
-    // closed while this waited, or before.
-    m_waiting = &loop;
-    loop.exec();
-    m_waiting = nullptr;
-    QObject::disconnect(finished);
-    // The task may have finished in the same pass of the event loop as the main window's close
-    // or the user's stop: the check ends all the same.
-    return done && !m_abandoned && !m_stopped;
-}
-
-std::optional<bool> CheckRun::askAboutCertificate(const CertificateRefusal &refusal)
-{
-    m_guard->setActive(false);
-    const int answer = prompter().msgBox(certificateQuestion(refusal),
-        Prompter::YesNo | Prompter::Exclamation | Prompter::DefaultButton2,
-        QStringLiteral("証明書の確認"));
-    m_guard->setActive(true);
-    if (m_abandoned)
-        return std::nullopt;
-    if (answer != Prompter::IdYes)
-        return false;
-    if (!m_nmail.trustCertificate(refusal)) {
-        if (!showErrorBox(QStringLiteral("この証明書を信頼したことを %1 に記録できませんでした。"
-                                         "パスワードは送信していません。")
-                              .arg(userStateFolder())))
-            return std::nullopt;
-        return false;
+    m_count = count;
+    if (count < 0) {
+        m_closeAfterError = true;
+        setState(State::ReadingFailure);
+        post<QString>(
+            [check = m_mailCheck] { return check->failureText(); }, &CheckRun::failureRead);
+        return;
     }
-    return true;
+    if (count == 0) {
+        setState(State::Closing);
+        post([check = m_mailCheck] { check->close(); }, &CheckRun::closed);
+        return;
+    }
+    // Status, size and text of every message, in one task: the library's thread goes from one
+    // message to the next without waiting for the window, and the window shows how far it has
+    // got at a pace that can be read.
+    m_progress.reached = 1;
+    m_progress.count = count;
+    m_progress.totalOctets = m_mailCheck->mailboxOctets();
+    m_progress.readOctets = 0;
+    m_octetsBefore = m_nmail.receivedOctets();
+    setState(State::Fetching);
+    m_progressTimer.start();
+    post([check = m_mailCheck, count] { check->fetchAll(count); }, &CheckRun::fetched);
 }
 
-bool CheckRun::showErrorBox(const QString &text)
+void CheckRun::showFetchProgress()
 {
-    // The box is answered with the mouse or keyboard like any other.
-    m_guard->setActive(false);
-    prompter().msgBox(text, Prompter::OkOnly, QStringLiteral("エラー"));
-    m_guard->setActive(true);
-    return !m_abandoned;
+    CheckProgress progress = m_progress;
+    progress.reached = std::max(1, m_mailCheck->reached());
+    progress.readOctets = m_nmail.receivedOctets() - m_octetsBefore;
+    if (progress == m_progress)
+        return;
+    m_progress = progress;
+    emit progressChanged(m_progress);
+}
+
+void CheckRun::fetched()
+{
+    m_progressTimer.stop();
+    setState(State::Closing);
+    post([check = m_mailCheck] { check->close(); }, &CheckRun::closed);
+}
+
+void CheckRun::closed()
+{
+    end(Outcome::Counted);
 }

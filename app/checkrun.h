@@ -1,17 +1,24 @@
 #pragma once
-// One check of the mailbox, as the menu starts it: its steps with the server, in their order, in
-// run(). Each library call is handed to the library's thread and waited for with the event loop
-// running, so the window paints and animates while the server answers; user input to the
+// One check of the mailbox, as the menu starts it: a state machine on the window's thread.
+// Each step with the server is one task on the library's thread (librarythread.h), whose end
+// comes back through LibraryThread::finished; each box the check shows is opened without
+// waiting, and its answer comes back from the event loop. Nothing here waits: start(), stop()
+// and every handler return at once, so the window paints and animates throughout, and a stop
+// or the program's end is simply taken in whatever state the check is in. User input to the
 // program's windows is dropped meanwhile (CheckGuard), except while a box waits for an answer.
 //
-// A check ends early, with no result, when the user stops it (Esc, or the 中止 button drawn with
-// the progress) or the program abandons it (the main window was closed while it ran). Stopped,
-// the library leaves the server at once and no further library call is made for the check; the
-// window is released at once, without waiting for the library's thread to come back. Abandoned,
-// nothing of it runs after the program's shutdown, not even the result display.
+// A check ends with finished(): counted, with the count the result display shows, or stopped.
+// Stopped (Esc, the 中止 button), the library leaves the server at once, no further byte goes
+// to it, and the check's connection is released on the library's thread. Abandoned (the main
+// window was closed), the same, and nothing of the check runs after it, finished() included.
+#include "app/checkprogress.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
 #include <functional>
 #include <memory>
-#include <optional>
 
 class CheckGuard;
 struct CertificateRefusal;
@@ -19,52 +26,85 @@ class LibraryThread;
 class MailCheck;
 class NMailApi;
 class QAbstractButton;
-class QEventLoop;
-class QString;
 
-class CheckRun {
+class CheckRun : public QObject {
+    Q_OBJECT
 public:
-    struct View {
-        // Shows how far the fetch is ("12/345  1.2 / 4.5 MB").
-        std::function<void(const QString &text)> showProgress;
-        // Drawn with the progress; its clicks get through to stop the check.
-        QAbstractButton *stopButton = nullptr;
-        // At the start of a check that reaches the server: the result display will want the tune.
-        std::function<void()> prepareTune;
+    enum class State {
+        Idle, // not started
+        Connecting, // look-up, connect, TLS, greeting, capabilities
+        AskingTrust, // the certificate question is open
+        ReadingFailure, // the failure's text is asked for
+        ShowingError, // the エラー box is open
+        LoggingIn,
+        Fetching,
+        Closing, // QUIT
+        Ended,
     };
+    enum class Outcome { Counted, Stopped };
 
-    CheckRun(NMailApi &nmail, LibraryThread &thread, View view);
-    ~CheckRun();
-    CheckRun(const CheckRun &) = delete;
-    CheckRun &operator=(const CheckRun &) = delete;
+    // stopButton: drawn with the progress; its clicks get through the dropped input.
+    CheckRun(NMailApi &nmail, LibraryThread &thread, QAbstractButton *stopButton,
+        QObject *parent = nullptr);
+    ~CheckRun() override;
 
-    // The count the result display shows, or nothing when the check ended without a result.
-    std::optional<int> run();
-    // The user's stop: the library leaves the server, and the check ends with no result.
+    State state() const { return m_state; }
+    void start();
+    // The user's stop: the check ends at once, stopped.
     void stop();
-    // The program is ending: the step in progress is not waited for, and no step follows.
+    // The program is ending: the check ends at once, and says nothing more.
     void abandon();
 
+signals:
+    void progressChanged(const CheckProgress &progress);
+    // The check will reach the server: the result display will want the tune.
+    void reachingServer();
+    // count is what the result display shows (0 after a failed connection, the failure code
+    // after a refused login).
+    void finished(CheckRun::Outcome outcome, int count);
+
 private:
-    // false when the check ends with no result.
-    bool checkServer(int *count);
-    bool fetchMessages(const std::shared_ptr<MailCheck> &check, int count);
-    // Runs call on the library's thread and returns its result (true for a call without one)
-    // once it has run, or nothing when the check ends before that.
-    template<class Call> auto callLibrary(Call call);
-    bool waitForLibrary(std::function<void()> task);
-    // false when the check was abandoned while the box was up.
-    bool showErrorBox(const QString &text);
-    // The user's answer to a certificate refusal, true once the certificate is trusted; nothing
-    // when the check was abandoned while the box was up.
-    std::optional<bool> askAboutCertificate(const CertificateRefusal &refusal);
+    // The one place the state changes; it also tells the phase.
+    void setState(State state);
+    // Runs call on the library's thread; its result comes back to handler.
+    template<class Result, class Call> void post(Call call, void (CheckRun::*handler)(Result));
+    void post(std::function<void()> call, void (CheckRun::*handler)());
+    void takeFinished(int task);
+    void openBox(
+        const QString &text, int style, const QString &caption, void (CheckRun::*answered)(int));
+    void closeBox();
+    void end(Outcome outcome);
+    void leaveServer();
+
+    // One handler for each step's end.
+    void connected(bool ok);
+    void certificateAnswered(int answer);
+    void failureRead(QString text);
+    void errorAnswered(int answer);
+    void logIn();
+    void loggedIn(int count);
+    void fetched();
+    void closed();
+
+    void showFetchProgress();
 
     NMailApi &m_nmail;
     LibraryThread &m_thread;
-    View m_view;
+    QPointer<QAbstractButton> m_stopButton;
+    State m_state = State::Idle;
+    // Shared with the library's thread: a task still running when the check ends keeps what it
+    // writes to alive.
     std::shared_ptr<MailCheck> m_mailCheck;
     std::unique_ptr<CheckGuard> m_guard;
-    QEventLoop *m_waiting = nullptr;
-    bool m_abandoned = false;
-    bool m_stopped = false;
+    int m_task = 0; // the task whose finished() the check waits for, or 0
+    std::function<void()> m_taskDone;
+    QPointer<QObject> m_box;
+    std::unique_ptr<CertificateRefusal> m_refusal; // while the question is open
+    int m_questionsAsked = 0;
+    int m_count = 0;
+    // Where the error box leads once answered: the close after a refused login, or the end.
+    bool m_closeAfterError = false;
+    CheckProgress m_progress;
+    qint64 m_octetsBefore = 0;
+    QTimer m_progressTimer;
 };

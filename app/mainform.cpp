@@ -248,18 +248,17 @@ void MainForm::Form_Load()
 
 void MainForm::Form_Unload()
 {
-    // The program ends here, and a check that is still running ends with it: once abandoned, it
-    // takes no further step, even when its last library call finished in the same pass of the
-    // event loop as this close. So either the check has ended or nothing more of it runs.
-    const bool checking = m_check != nullptr;
-    if (checking)
+    // The program ends here, and a check that is still running ends with it: abandoned, it
+    // leaves the server and takes no further step, not even its result display.
+    if (m_check) {
         m_check->abandon();
+        delete std::exchange(m_check, nullptr);
+    }
     m_tune->stopAndClose();
     m_timer2.stop();
-    // During a check the library is in its thread's hands, or between two calls with its
-    // connection open: the release queues behind on that thread, never here, where it could wait
-    // a minute for a stalled server's answer to QUIT.
-    if (checking || m_services.nmailThread.isBusy())
+    // The library's connections were made on its thread and are released there, behind any
+    // call still in hand, never here, where a server's silence could hold the window.
+    if (m_services.nmailThread.hasStarted())
         m_services.nmailThread.start([&nmail = m_services.nmail] { nmail.NMailEndWinSock(); });
     else
         m_services.nmail.NMailEndWinSock();
@@ -390,7 +389,6 @@ void MainForm::mcheck_Click()
 {
     noteCheckMoment("start");
     Picture7_Click();
-    noteCheckMoment("result");
 }
 
 void MainForm::Picture7_Click()
@@ -404,17 +402,26 @@ void MainForm::CheckMail()
     if (m_check)
         return;
     makeProgress();
-    CheckRun check(m_services.nmail, m_services.nmailThread,
-        { [this](const QString &text) { showProgress(text); }, m_stopButton,
-            [this] { m_tune->prepare(); } });
-    m_check = &check;
-    const auto done = qScopeGuard([this] { m_check = nullptr; });
-    // Every check ends with the result display, unless it was stopped or the program is ending.
-    // A stopped check leaves the window with the scene it showed before.
-    const std::optional<int> count = check.run();
+    m_check = new CheckRun(m_services.nmail, m_services.nmailThread, m_stopButton, this);
+    connect(m_check, &CheckRun::progressChanged, this, &MainForm::showProgress);
+    connect(m_check, &CheckRun::reachingServer, this, [this] { m_tune->prepare(); });
+    connect(m_check, &CheckRun::finished, this, &MainForm::checkFinished);
+    m_check->start();
+}
+
+void MainForm::checkFinished(CheckRun::Outcome outcome, int count)
+{
+    m_check->deleteLater();
+    m_check = nullptr;
     m_progressBox->hide();
-    if (count)
-        showCheckResult(*count);
+    // Every check ends with the result display, unless it was stopped: a stopped check leaves
+    // the window with the scene it showed before, and still hangs up when that is asked for.
+    if (outcome == CheckRun::Outcome::Counted)
+        showCheckResult(count);
+    else if (forms().setForm.get().Check1()->isChecked())
+        Command5_Click();
+    noteCheckMoment("result");
+    emit checkEnded();
 }
 
 void MainForm::Command5_Click()
@@ -463,13 +470,13 @@ void MainForm::makeProgress()
     m_progressBox->hide();
 }
 
-void MainForm::showProgress(const QString &text)
+void MainForm::showProgress(const CheckProgress &progress)
 {
-    // "12/345  12.3 / 45.6 MB": the messages, then the part of the mailbox read, when known.
-    const qsizetype gap = text.indexOf(QStringLiteral("  "));
-    m_progress->setText(gap < 0 ? text : text.left(gap));
-    m_progressBytes->setText(gap < 0 ? QString() : text.mid(gap + 2));
-    m_progressBytes->setVisible(gap >= 0);
+    // The phase or the messages beside 中止, and under them the part of the mailbox read.
+    m_progress->setText(progress.messagesText());
+    const QString octets = progress.octetsText();
+    m_progressBytes->setText(octets);
+    m_progressBytes->setVisible(!octets.isEmpty());
     m_progressBox->adjustSize();
     m_progressBox->raise();
     m_progressBox->show();

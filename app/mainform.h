@@ -9,7 +9,9 @@
 // put recording fakes in their place.
 //
 // A check (CheckMail) runs its steps with the server through CheckRun (checkrun.h), then shows
-// its result here. The menu and the controls are laid out in mainformlayout.cpp.
+// its result here, or, stopped, the scene it had. The menu and the controls are laid out in
+// mainformlayout.cpp.
+#include "app/checkrun.h"
 #include "ui/form.h"
 
 #include <QPointer>
@@ -18,7 +20,6 @@
 #include <memory>
 
 class BackgroundTune;
-class CheckRun;
 class CommonDialog;
 class GifPane;
 class LibraryThread;
@@ -113,7 +114,12 @@ public:
     void Timer1_Timer();
     void Timer2_Timer();
 
+    // Starts a check and returns at once; checkEnded() follows when it has ended.
     void CheckMail();
+    bool isChecking() const { return m_check != nullptr; }
+
+signals:
+    void checkEnded();
 
 protected:
     void loadStep() override { Form_Load(); }
@@ -133,7 +139,8 @@ private:
     void measureFrame();
 
     void makeProgress();
-    void showProgress(const QString &text);
+    void showProgress(const CheckProgress &progress);
+    void checkFinished(CheckRun::Outcome outcome, int count);
     void showCheckResult(int count);
 
     Services m_services;

@@ -3,31 +3,7 @@
 #include "mail/nmail.h"
 
 #include <algorithm>
-
-QString formatProgress(int n, int count, qint64 readOctets, qint64 totalOctets)
-{
-    const QString messages = QStringLiteral("%1/%2").arg(n).arg(count);
-    if (totalOctets < 0)
-        return messages;
-    // Status and LIST lines are read too, and stuffed dots: the count may pass the size.
-    const qint64 read = std::clamp<qint64>(readOctets, 0, totalOctets);
-    if (totalOctets < 1000)
-        return messages + QStringLiteral("  %1 / %2 B").arg(read).arg(totalOctets);
-    static const QString units[]
-        = { QStringLiteral("KB"), QStringLiteral("MB"), QStringLiteral("GB") };
-    double scale = 1000;
-    int unit = 0;
-    // The unit in which the total, rounded to one decimal, stays below 1000.
-    while (unit < 2 && double(totalOctets) / scale >= 999.95) {
-        scale *= 1000;
-        ++unit;
-    }
-    return messages
-        + QStringLiteral("  %1 / %2 %3")
-              .arg(double(read) / scale, 0, 'f', 1)
-              .arg(double(totalOctets) / scale, 0, 'f', 1)
-              .arg(units[unit]);
-}
+#include <utility>
 
 MailCheck::MailCheck(NMailApi &library, QString server, bool apop)
     : m_library(library)
@@ -38,6 +14,12 @@ MailCheck::MailCheck(NMailApi &library, QString server, bool apop)
 
 bool MailCheck::connect()
 {
+    // The stop's order is the flag, then the abort; here it is the allowance, then the flag. So
+    // a stop before this point is seen here, and one after it finds the connect refused or cuts
+    // it: never a connection that runs on.
+    m_library.allowConnections();
+    if (isStopped())
+        return false;
     m_handle = m_library.NMailPop3Connect(m_server);
     for (auto *buffer : { &m_subject, &m_from, &m_date, &m_messageId })
         buffer->assign(NMailApi::BufferSize, ' ');
@@ -66,6 +48,20 @@ void MailCheck::fetch(int n)
     m_library.NMailPop3GetMail(m_handle, n, m_subject, m_from, m_date, m_messageId, m_body, 0, 0);
 }
 
+void MailCheck::fetchAll(int count)
+{
+    for (int n = 1; n <= count && !isStopped(); ++n) {
+        m_reached.store(n, std::memory_order_relaxed);
+        fetch(n);
+    }
+}
+
+void MailCheck::stop()
+{
+    m_stopped.store(true);
+    m_library.abortConnections();
+}
+
 QString MailCheck::failureText()
 {
     int size = NMailApi::BufferSize;
@@ -77,5 +73,7 @@ QString MailCheck::failureText()
 
 void MailCheck::close()
 {
-    m_library.NMailPop3Close(m_handle);
+    if (m_handle == -1)
+        return;
+    m_library.NMailPop3Close(std::exchange(m_handle, -1));
 }

@@ -11,12 +11,6 @@
 
 class NMailApi;
 
-// What the window shows of a running check: "n/N", and beside it, when the mailbox's size is
-// known (totalOctets >= 0), how much of it is read: "12/345  12.3 / 45.6 MB". Units are decimal
-// (1 KB = 1000 bytes), the same for both numbers and chosen by the total, with one decimal
-// (whole bytes below 1 KB); the part read never shows more than the whole.
-QString formatProgress(int n, int count, qint64 readOctets, qint64 totalOctets);
-
 // The largest body buffer a check makes. A message larger than this is still fetched (and its
 // headers read) but its text is cut; the check never keeps message text anyway.
 constexpr int MaxBodyBuffer = 256 * 1024 * 1024;
@@ -25,7 +19,8 @@ class MailCheck {
 public:
     MailCheck(NMailApi &library, QString server, bool apop);
 
-    // NMailPop3Connect; false when no connection could be made (the library's -1).
+    // NMailPop3Connect; false when no connection could be made (the library's -1) or the check
+    // was stopped before it.
     bool connect();
     // NMailPop3Authenticate: the message count, 0, or a failure code below 0.
     int authenticate(const QString &id, const QString &password);
@@ -34,11 +29,17 @@ public:
     // Status, size and text of message n, none of them kept. A stopped check makes none of
     // the calls that are still to come.
     void fetch(int n);
-    // From any thread: no further call of fetch() reaches the library.
-    void stop() { m_stopped.store(true, std::memory_order_relaxed); }
-    bool isStopped() const { return m_stopped.load(std::memory_order_relaxed); }
+    // Messages 1 to count in turn, until the check is stopped; reached() tells, from any
+    // thread, the message being fetched.
+    void fetchAll(int count);
+    int reached() const { return m_reached.load(std::memory_order_relaxed); }
+    // From any thread: the library leaves the server at once (abortConnections), and no
+    // further call of this check reaches it but the close that releases the connection.
+    void stop();
+    bool isStopped() const { return m_stopped.load(); }
     // The last failure's text from NMailGetMessage, up to its NUL.
     QString failureText();
+    // NMailPop3Close, once, and only for a connection that was made.
     void close();
 
 private:
@@ -51,5 +52,6 @@ private:
     std::vector<char> m_subject, m_from, m_date, m_messageId;
     std::vector<char> m_body;
     qint64 m_mailboxOctets = -1;
+    std::atomic<int> m_reached = 0;
     std::atomic<bool> m_stopped = false;
 };

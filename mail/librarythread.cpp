@@ -29,6 +29,7 @@ int LibraryThread::start(std::function<void()> task)
     {
         const std::lock_guard lock(m_mutex);
         m_tasks.push_back(std::move(task));
+        ++m_queued;
     }
     ++m_started;
     // Started at the first check, not at every start of the program.
@@ -52,6 +53,7 @@ void LibraryThread::run()
         task = nullptr;
         lock.lock();
         ++m_done;
+        m_doneChanged.notify_all();
         eventfd_write(m_wakeFd, 1);
     }
 }
@@ -67,4 +69,10 @@ void LibraryThread::takeFinished()
     }
     while (m_finished < done)
         emit finished(++m_finished);
+}
+
+bool LibraryThread::waitUntilDone(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_mutex);
+    return m_doneChanged.wait_for(lock, timeout, [this] { return m_done == m_queued; });
 }

@@ -4,14 +4,15 @@
 //
 // The hand-over between the two threads is this object's queue, under one mutex: start()
 // queues a task, the thread takes it from there, runs it and counts it done, and finished()
-// comes back on the thread that called start(), with the task's number. Between start() and finished() the caller does
-// not touch what the task uses; after finished() it may again. A task that makes a socket
-// makes it on this thread, so every call on one connection goes through the same
-// LibraryThread. The caller's thread is woken through an eventfd that its event loop watches:
+// comes back on the thread that called start(), with the task's number. Between start() and
+// finished() the caller does not touch what the task uses; after finished() it may again. A task
+// that makes a socket makes it on this thread, so every call on one connection goes through the
+// same LibraryThread. The caller's thread is woken through an eventfd that its event loop watches:
 // no object of Qt's passes between the threads, and the hand-over is plain standard-library
 // locking that ThreadSanitizer sees.
 #include <QObject>
 #include <QSocketNotifier>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -31,6 +32,10 @@ public:
     int start(std::function<void()> task);
     // Whether a task has been started whose finished() has not come back yet.
     bool isBusy() const { return m_started > m_finished; }
+    // Whether any task was ever started: the thread may then hold the library's connections.
+    bool hasStarted() const { return m_started > 0; }
+    // After the event loop has ended: waits up to timeout for every task started to have run.
+    bool waitUntilDone(std::chrono::milliseconds timeout);
 
 signals:
     // Tasks finish in the order they were started. A caller that stopped waiting for a task
@@ -46,7 +51,9 @@ private:
     QSocketNotifier *m_wakeNotifier = nullptr;
     std::mutex m_mutex;
     std::condition_variable m_wake;
+    std::condition_variable m_doneChanged;
     std::deque<std::function<void()>> m_tasks; // under m_mutex
+    int m_queued = 0; // under m_mutex
     int m_done = 0; // under m_mutex
     bool m_stopping = false; // under m_mutex
     // On the caller's thread only.

@@ -44,9 +44,12 @@ public:
 
     // Callable from any thread, also while another call runs: closes at once every connection
     // of the library and the one being made, without QUIT; the call in progress returns its
-    // failure (Aborted) within a moment, and later calls on those handles fail at once. A
-    // connection made after it works as ever.
+    // failure (Aborted) within a moment, and later calls on those handles fail at once. Every
+    // connect after it fails the same way, before any byte goes out, until allowConnections():
+    // a stop that comes before the library's thread has reached its connect is not lost.
     virtual void abortConnections() = 0;
+    // On the library's thread, as a check begins its connect: connections may be made again.
+    virtual void allowConnections() = 0;
     // The mailbox's size in octets as STAT gave it at login, or -1 (no login, no size given).
     virtual qint64 mailboxOctets(int handle) = 0;
     // Callable from any thread: the octets read so far on the library's connections after login,

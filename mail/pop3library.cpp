@@ -187,6 +187,13 @@ int Pop3Library::NMailPop3Connect(const QString &server)
     // An abort from now until the greeting has come cuts this connection too.
     m_connections->beginConnect();
     const auto connectEnded = qScopeGuard([this] { m_connections->endConnect(); });
+    // Read after beginConnect(): an abort before it is seen here, one after it cuts this
+    // connection through the group.
+    if (m_refusing.load()) {
+        fail(Pop3Error::Aborted,
+            QStringLiteral("サーバー %1 への接続を中止しました。").arg(address->host));
+        return int(Pop3Error::ConnectFailed);
+    }
     Known known;
     if (!lookUp(address->key(), &known))
         return int(Pop3Error::ConnectFailed);
@@ -319,8 +326,14 @@ int Pop3Library::NMailEndWinSock()
 
 void Pop3Library::abortConnections()
 {
+    m_refusing.store(true);
     m_aborted.store(true);
     m_connections->abort();
+}
+
+void Pop3Library::allowConnections()
+{
+    m_refusing.store(false);
 }
 
 void Pop3Library::releaseAborted()

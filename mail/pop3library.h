@@ -14,8 +14,9 @@
 // each server's last certificate, and accepts the certificates the user pinned.
 //
 // Two members are for other threads: abortConnections() cuts every connection through their
-// ConnectionGroup (sockettransport.h); the sessions it leaves behind, for which no close will
-// come, are released at the next connect or NMailEndWinSock, on the library's thread.
+// ConnectionGroup (sockettransport.h) and refuses new ones until allowConnections(); the
+// sessions it leaves behind are released by their close, the next connect or NMailEndWinSock,
+// on the library's thread, without a byte to the server.
 // receivedOctets() reads a counter that the sessions bump once per read from the server.
 #include "mail/nmail.h"
 #include "mail/pop3error.h"
@@ -80,6 +81,7 @@ public:
     int NMailPop3Close(int handle) override;
     int NMailEndWinSock() override;
     void abortConnections() override;
+    void allowConnections() override;
     qint64 mailboxOctets(int handle) override;
     qint64 receivedOctets() const override;
 
@@ -106,6 +108,7 @@ private:
     // Before the sessions: their transports leave it when they go.
     const std::shared_ptr<ConnectionGroup> m_connections;
     std::atomic<bool> m_aborted { false }; // sessions may wait to be released
+    std::atomic<bool> m_refusing { false }; // connects fail until allowConnections()
     std::atomic<qint64> m_receivedOctets { 0 };
     std::map<int, std::unique_ptr<Pop3Session>> m_sessions;
     int m_nextHandle = 1;

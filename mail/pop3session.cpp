@@ -744,6 +744,9 @@ int Pop3Session::retrieve(int number, bool withText)
 void Pop3Session::quit()
 {
     if (m_state != State::Closed && !m_brokenCode && !m_transport->isAborted()) {
+        // Every message is read by now and nothing depends on the answer: a server that stays
+        // silent after QUIT holds the check for QuitTimeout at most, not a reply's full time.
+        m_replyTimeout = std::min(m_replyTimeout, QuitTimeout);
         Reply reply;
         // The reply is read only so that the server sees an orderly end; its content does not
         // matter.

@@ -55,7 +55,9 @@ public:
     // Copies the retrieved message into body (cut to body.size() - 1 bytes, then a NUL), the rest
     // straight from the connection.
     int readMessageInto(std::span<char> body);
+    // QUIT, waiting QuitTimeout at most for the server to take it and answer; then closes.
     void quit();
+    static constexpr std::chrono::milliseconds QuitTimeout { 3000 };
 
     // Bumped, relaxed, by every read from the server once logged in; null for none.
     void setOctetCounter(std::atomic<qint64> *counter) { m_octets = counter; }

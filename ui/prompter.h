@@ -1,5 +1,7 @@
 #pragma once
+#include <QObject>
 #include <QString>
+#include <functional>
 
 // Every modal message box goes through one Prompter, so that tests can answer and record the
 // boxes. Styles and answers use the classic message-box numbers the program's handlers speak in.
@@ -22,6 +24,12 @@ public:
     virtual ~Prompter() = default;
     // Shows a modal box and returns the button pressed. An empty caption means the program's title.
     virtual int msgBox(const QString &text, int style, const QString &caption = QString()) = 0;
+    // The same box, modal for the user, without waiting for it: answered(button) comes later
+    // from the event loop, never from inside this call, unless receiver has gone. Deleting the
+    // returned box closes it with no answer.
+    virtual QObject *open(const QString &text, int style, const QString &caption, QObject *receiver,
+        std::function<void(int answer)> answered)
+        = 0;
 };
 
 // The program's prompter; the application installs the real one at start.

@@ -56,7 +56,13 @@ protected:
         m_prompter.fake.boxes.clear();
         return form;
     }
-    void check(MainForm &form) { form.menuAction(QStringLiteral("mcheck"))->trigger(); }
+    // Starts a check from the menu and lets the event loop run until it has ended.
+    void check(MainForm &form)
+    {
+        QSignalSpy ended(&form, &MainForm::checkEnded);
+        form.menuAction(QStringLiteral("mcheck"))->trigger();
+        EXPECT_TRUE(!form.isChecking() || ended.wait(20000)) << "the check did not end";
+    }
 };
 
 TEST_F(CheckMailTest, EmptyServerMakesNoCallAndShowsNoMail)

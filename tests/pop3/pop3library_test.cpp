@@ -303,7 +303,7 @@ TEST_F(Pop3LibraryTest, EarlyCloseMidMessageIsAConnectionLoss)
     expectScriptPlayed(server);
 }
 
-TEST_F(Pop3LibraryTest, AbortCutsABlockedReadAtOnceWithoutQuitAndTheNextConnectionWorks)
+TEST_F(Pop3LibraryTest, AbortCutsABlockedReadAtOnceWithoutQuitAndRefusesConnectsUntilAllowed)
 {
     // Only an abort can end the read within the test: the reply time is far beyond it.
     library.setTimeouts(30s, 30s);
@@ -332,7 +332,11 @@ TEST_F(Pop3LibraryTest, AbortCutsABlockedReadAtOnceWithoutQuitAndTheNextConnecti
         // No close comes for the cut handle; its calls fail at once...
         EXPECT_EQ(library.NMailPop3GetMailSize(handle, 2), -1);
         EXPECT_EQ(library.lastFailureCode(), int(Pop3Error::Aborted));
-        // ...until the next connect, which works as ever, releases it.
+        // A connect is refused before any byte, until the connections are allowed again...
+        EXPECT_EQ(library.NMailPop3Connect(next.address()), -1);
+        EXPECT_EQ(library.lastFailureCode(), int(Pop3Error::Aborted));
+        library.allowConnections();
+        // ...and the next connect then works as ever and releases the cut handle.
         const int again = library.NMailPop3Connect(next.address());
         EXPECT_GE(again, 0) << failureText(library).toStdString();
         EXPECT_EQ(library.NMailPop3GetMailSize(handle, 2), -1);
