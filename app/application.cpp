@@ -3,7 +3,7 @@
 #include "app/applicationstyle.h"
 #include "app/fontwarmup.h"
 #include "app/mainform.h"
-#include "app/servertrustfiles.h"
+#include "app/serverrecords.h"
 #include "mail/librarythread.h"
 #include "mail/networkmanagerremoteaccess.h"
 #include "mail/pop3library.h"
@@ -79,7 +79,7 @@ int runBrindle(int argc, char **argv)
     setPrompter(&messageBoxes);
 
     // Outlives the library, which asks it during every check.
-    ServerTrustFiles serverTrust;
+    ServerRecords serverTrust;
     Pop3Library nmail;
     nmail.setServerTrust(&serverTrust);
     LibraryThread nmailThread;

@@ -1,10 +1,10 @@
 #include "app/checkrun.h"
 
+#include "app/certificatequestion.h"
 #include "app/checkguard.h"
 #include "mail/checkmail.h"
 #include "mail/librarythread.h"
 #include "mail/nmail.h"
-#include "mail/servertrust.h"
 #include "settings/dialogs/forms.h"
 #include "settings/dialogs/idpassform.h"
 #include "settings/mailsettings.h"

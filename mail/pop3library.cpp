@@ -2,9 +2,9 @@
 
 #include "mail/pop3headers.h"
 #include "mail/pop3session.h"
+#include "mail/serveraddress.h"
 #include "mail/sockettransport.h"
 
-#include <QCryptographicHash>
 #include <QScopeGuard>
 #include <cstring>
 #include <utility>
@@ -20,58 +20,7 @@ void clearTexts(std::initializer_list<std::span<char>> buffers)
             buffer[0] = '\0';
 }
 
-struct ServerAddress {
-    QString host;
-    quint16 port = Pop3Library::DefaultPort;
-    bool valid = false;
-};
-
-bool parsePort(QStringView text, quint16 *port)
-{
-    bool ok = false;
-    const uint value = text.toUInt(&ok);
-    if (!ok || value == 0 || value > 65535 || !text.front().isDigit())
-        return false;
-    *port = quint16(value);
-    return true;
-}
-
-// "host", "host:port", "[v6]" or "[v6]:port"; a bare IPv6 address (several colons) is a host.
-ServerAddress parseServer(const QString &server)
-{
-    ServerAddress address;
-    const QString text = TrimAtNul(server).trimmed();
-    if (text.startsWith(u'[')) {
-        const qsizetype close = text.indexOf(u']');
-        if (close < 0)
-            return address;
-        address.host = text.mid(1, close - 1);
-        const QStringView rest = QStringView(text).sliced(close + 1);
-        if (!rest.isEmpty()
-            && (!rest.startsWith(u':') || !parsePort(rest.sliced(1), &address.port)))
-            return address;
-    } else if (text.count(u':') == 1) {
-        const qsizetype colon = text.indexOf(u':');
-        address.host = text.left(colon);
-        if (!parsePort(QStringView(text).sliced(colon + 1), &address.port))
-            return address;
-    } else {
-        address.host = text;
-    }
-    address.valid = !address.host.isEmpty();
-    return address;
-}
-
 } // namespace
-
-QString serverKey(const QString &server)
-{
-    const ServerAddress address = parseServer(server);
-    if (!address.valid)
-        return {};
-    const QString host = address.host.toLower();
-    return (host.contains(u':') ? u'[' + host + u']' : host) + u':' + QString::number(address.port);
-}
 
 Pop3Library::Pop3Library()
     : m_connections(std::make_shared<ConnectionGroup>())
@@ -125,17 +74,20 @@ std::optional<CertificateRefusal> Pop3Library::takeCertificateRefusal()
 
 bool Pop3Library::trustCertificate(const CertificateRefusal &refusal)
 {
-    return m_trust && m_trust->pin(refusal.server, refusal.certificate);
+    return m_trust && m_trust->pin(refusal.server, refusal.fingerprint);
 }
 
-void Pop3Library::refuse(
-    const QString &server, const Pop3Transport::TlsResult &tls, const QByteArray &pinned)
+void Pop3Library::refuse(const Pop3Transport::TlsResult &tls, const Known &known)
 {
     if (tls.refused.isNull())
         return;
-    CertificateRefusal refusal { server, tls.refused, tls.reasons, {} };
-    if (!pinned.isEmpty() && pinned != tls.refused.digest(QCryptographicHash::Sha256))
-        refusal.pinnedFingerprint = pinned;
+    CertificateRefusal refusal { known.key, tls.refused, tls.reasons, tls.fingerprint, {} };
+    // The certificate the server last passed with, else the one the user trusted.
+    const QByteArray &before = known.record.lastCertificate.isEmpty()
+        ? known.record.pinnedCertificate
+        : known.record.lastCertificate;
+    if (!before.isEmpty() && before != tls.fingerprint)
+        refusal.previousFingerprint = before;
     std::lock_guard lock(m_refusalMutex);
     m_refusal = std::move(refusal);
 }
@@ -146,22 +98,53 @@ QString Pop3Library::forgetHint(const QString &server) const
         .arg(m_trust->tlsServersFile(), server);
 }
 
-int Pop3Library::addSession(std::unique_ptr<Pop3Session> session, QDeadlineTimer deadline,
-    const QString &server, bool tlsRequired, const QByteArray &pinned)
+bool Pop3Library::lookUp(const QString &key, Known *known)
 {
+    known->key = key;
+    QString text;
+    if (m_trust && !m_trust->lookUp(key, &known->record, &text)) {
+        fail(Pop3Error::ConnectFailed, text);
+        return false;
+    }
+    return true;
+}
+
+// Written before anything else goes to the server, whatever comes of the handshake. A record
+// that cannot be written ends the connection: the next one could not tell a downgrade.
+QString Pop3Library::rememberOffer(const Known &known)
+{
+    QString text;
+    if (m_trust && !known.record.offeredTls && !m_trust->rememberTls(known.key, &text))
+        return text;
+    return {};
+}
+
+// A certificate that passed (the system trusts it, or the user pinned it) becomes the one the
+// server is known by, without a word: the system's trust covers a renewal.
+void Pop3Library::noteCertificate(const Known &known, const QByteArray &fingerprint)
+{
+    if (m_trust && !fingerprint.isEmpty() && fingerprint != known.record.lastCertificate)
+        m_trust->rememberCertificate(known.key, fingerprint);
+}
+
+int Pop3Library::addSession(
+    std::unique_ptr<Pop3Session> session, QDeadlineTimer deadline, const Known &known)
+{
+    const bool tlsRequired = known.record.offeredTls;
+    const bool implicitTls = session->isEncrypted();
     int rc = session->readGreeting(deadline);
     if (!rc)
-        rc = session->secureConnection(tlsRequired);
+        rc = session->secureConnection(tlsRequired, [&] { return rememberOffer(known); });
     if (rc) {
         failFrom(*session, rc);
-        refuse(server, session->tlsFailure(), pinned);
+        refuse(session->lastTls(), known);
         if (tlsRequired && rc == int(Pop3Error::TlsFailed))
-            m_lastFailureText += forgetHint(server);
+            m_lastFailureText += forgetHint(known.key);
         return int(Pop3Error::ConnectFailed);
     }
+    if (!implicitTls && session->isEncrypted())
+        noteCertificate(known, session->lastTls().fingerprint);
     session->setOctetCounter(&m_receivedOctets);
-    if (m_trust && !tlsRequired && session->isEncrypted())
-        m_trust->rememberTls(server);
     const int handle = m_nextHandle;
     m_nextHandle = m_nextHandle == INT_MAX ? 1 : m_nextHandle + 1;
     m_sessions[handle] = std::move(session);
@@ -171,9 +154,11 @@ int Pop3Library::addSession(std::unique_ptr<Pop3Session> session, QDeadlineTimer
 int Pop3Library::attachTransport(std::unique_ptr<Pop3Transport> transport, const QString &host)
 {
     const QString key = serverKey(host).isEmpty() ? host : serverKey(host);
-    const bool tlsRequired = m_trust && m_trust->offeredTlsBefore(key);
+    Known known;
+    if (!lookUp(key, &known))
+        return int(Pop3Error::ConnectFailed);
     return addSession(std::make_unique<Pop3Session>(std::move(transport), host, m_replyTimeout),
-        QDeadlineTimer(m_connectTimeout), key, tlsRequired, {});
+        QDeadlineTimer(m_connectTimeout), known);
 }
 
 int Pop3Library::NMailInitializeWinSock()
@@ -192,9 +177,11 @@ int Pop3Library::NMailSetOption(int option, int value)
 int Pop3Library::NMailPop3Connect(const QString &server)
 {
     takeCertificateRefusal();
-    const ServerAddress address = parseServer(server);
+    // The server's text is read here once: the host and port connected to, and the key of its
+    // records.
+    const std::optional<ServerAddress> address = ServerAddress::parse(server, m_implicitTlsPort);
     releaseAborted();
-    if (!address.valid)
+    if (!address)
         return fail(Pop3Error::ConnectFailed,
             QStringLiteral("サーバー名「%1」の形式が正しくありません。").arg(server));
     // An abort from now until the greeting has come cuts this connection too.
@@ -204,34 +191,43 @@ int Pop3Library::NMailPop3Connect(const QString &server)
     // connection through the group.
     if (m_refusing.load()) {
         fail(Pop3Error::Aborted,
-            QStringLiteral("サーバー %1 への接続を中止しました。").arg(address.host));
+            QStringLiteral("サーバー %1 への接続を中止しました。").arg(address->host));
         return int(Pop3Error::ConnectFailed);
     }
-    const QString key = serverKey(server);
-    const bool tlsRequired = m_trust && m_trust->offeredTlsBefore(key);
-    const QByteArray pinned = m_trust ? m_trust->pinnedCertificate(key) : QByteArray();
+    Known known;
+    if (!lookUp(address->key(), &known))
+        return int(Pop3Error::ConnectFailed);
     auto transport
         = std::make_unique<SocketTransport>(0, SocketTransport::HostLookup(), m_connections);
-    transport->setPinnedCertificate(pinned);
+    transport->setPinnedCertificate(known.record.pinnedCertificate);
     QString text;
     // One deadline for the whole connection, the server's greeting included.
     const QDeadlineTimer deadline(m_connectTimeout);
-    const auto opened = transport->open(address.host, address.port,
-        address.port == m_implicitTlsPort, m_extraCaPem, deadline, &text);
+    const auto opened = transport->open(
+        address->host, address->port, address->implicitTls, m_extraCaPem, deadline, &text);
     // Cut during the handshake, the TLS layer sees only a closed connection.
     if (opened == SocketTransport::OpenResult::Aborted
         || (opened != SocketTransport::OpenResult::Ok && transport->isAborted())) {
         fail(Pop3Error::Aborted,
-            QStringLiteral("サーバー %1 への接続を中止しました。").arg(address.host));
+            QStringLiteral("サーバー %1 への接続を中止しました。").arg(address->host));
         return int(Pop3Error::ConnectFailed);
     }
+    // A TLS port reached is an offer of TLS, whether the handshake passed or not.
+    if (address->implicitTls
+        && (opened == SocketTransport::OpenResult::Ok
+            || opened == SocketTransport::OpenResult::TlsFailed)) {
+        if (const QString unrecorded = rememberOffer(known); !unrecorded.isEmpty())
+            return fail(Pop3Error::ConnectFailed, unrecorded);
+    }
     if (opened == SocketTransport::OpenResult::TlsFailed)
-        refuse(key, transport->lastTls(), pinned);
+        refuse(transport->lastTls(), known);
     if (opened != SocketTransport::OpenResult::Ok)
         return fail(Pop3Error::ConnectFailed, text);
+    if (address->implicitTls)
+        noteCertificate(known, transport->lastTls().fingerprint);
     return addSession(
-        std::make_unique<Pop3Session>(std::move(transport), address.host, m_replyTimeout), deadline,
-        key, tlsRequired, pinned);
+        std::make_unique<Pop3Session>(std::move(transport), address->host, m_replyTimeout),
+        deadline, known);
 }
 
 int Pop3Library::NMailPop3Authenticate(

@@ -10,8 +10,8 @@
 //
 // Making the connection covers the greeting and the move to TLS (CAPA, STLS, CAPA): every TLS
 // failure is a failed connection, before any credential. With a ServerTrust (servertrust.h) the
-// library remembers the servers it reached over TLS and never logs in to them without it, and
-// accepts the certificates the user pinned.
+// library remembers the servers that offered TLS and never logs in to them without it, knows
+// each server's last certificate, and accepts the certificates the user pinned.
 //
 // Two members are for other threads: abortConnections() cuts every connection through their
 // ConnectionGroup (sockettransport.h) and refuses new ones until allowConnections(); the
@@ -21,6 +21,7 @@
 #include "mail/nmail.h"
 #include "mail/pop3error.h"
 #include "mail/pop3transport.h"
+#include "mail/serveraddress.h"
 #include "mail/servertrust.h"
 
 #include <QByteArray>
@@ -39,8 +40,8 @@ class Pop3Library : public NMailApi {
 public:
     static constexpr std::chrono::milliseconds DefaultConnectTimeout { 30000 };
     static constexpr std::chrono::milliseconds DefaultReplyTimeout { 60000 };
-    static constexpr quint16 DefaultPort = 110;
-    static constexpr quint16 ImplicitTlsPort = 995;
+    static constexpr quint16 DefaultPort = ServerAddress::DefaultPort;
+    static constexpr quint16 ImplicitTlsPort = ServerAddress::ImplicitTlsPort;
 
     Pop3Library();
     ~Pop3Library() override;
@@ -88,10 +89,17 @@ private:
     int fail(Pop3Error code, const QString &text);
     int failFrom(const Pop3Session &session, int code);
     Pop3Session *session(int handle);
-    int addSession(std::unique_ptr<Pop3Session> session, QDeadlineTimer deadline,
-        const QString &server, bool tlsRequired, const QByteArray &pinned);
-    void refuse(
-        const QString &server, const Pop3Transport::TlsResult &tls, const QByteArray &pinned);
+    // What the records said about the server when the connection began.
+    struct Known {
+        QString key;
+        ServerRecord record;
+    };
+    bool lookUp(const QString &key, Known *known);
+    QString rememberOffer(const Known &known);
+    void noteCertificate(const Known &known, const QByteArray &fingerprint);
+    int addSession(
+        std::unique_ptr<Pop3Session> session, QDeadlineTimer deadline, const Known &known);
+    void refuse(const Pop3Transport::TlsResult &tls, const Known &known);
     QString forgetHint(const QString &server) const;
     int fillHeaders(const QByteArray &message, std::span<char> subject, std::span<char> from,
         std::span<char> date, std::span<char> messageId);

@@ -464,7 +464,7 @@ int Pop3Session::loadCapabilities()
     return 0;
 }
 
-int Pop3Session::secureConnection(bool tlsRequired)
+int Pop3Session::secureConnection(bool tlsRequired, const TlsOffered &offered)
 {
     if (m_brokenCode)
         return m_brokenCode;
@@ -473,19 +473,22 @@ int Pop3Session::secureConnection(bool tlsRequired)
         return rc;
     if (m_transport->isEncrypted())
         return 0;
-    if (m_capabilities.contains("STLS"))
+    if (m_capabilities.contains("STLS")) {
+        if (const QString text = offered ? offered() : QString(); !text.isEmpty())
+            return failFatal(Pop3Error::ConnectFailed, text);
         return startTls(tlsRequired);
+    }
     if (tlsRequired)
         return withdrawnTls(QStringLiteral("今回は暗号化を提供していません。"));
     return 0;
 }
 
-// A server reached over TLS before that does not give it now: someone on the way may have
-// taken it out, to read the password.
+// A server that offered TLS before and does not give it now: someone on the way may have taken
+// it out, to read the password.
 int Pop3Session::withdrawnTls(const QString &what)
 {
     return failFatal(Pop3Error::TlsFailed,
-        QStringLiteral("サーバー %1 は以前は暗号化（TLS）して接続できましたが、%2"
+        QStringLiteral("サーバー %1 は以前は暗号化（TLS）を提供していましたが、%2"
                        "パスワードは送信していません。")
             .arg(m_host, what));
 }
@@ -505,11 +508,10 @@ int Pop3Session::startTls(bool tlsRequired)
                 .arg(serverText(reply.text)));
     // Anything that came with or after the +OK was sent in the clear, before the handshake.
     m_inStart = m_inEnd = 0;
-    const Pop3Transport::TlsResult tls = m_transport->startTls(replyDeadline());
-    if (!tls.ok) {
-        m_tlsFailure = tls;
+    m_lastTls = m_transport->startTls(replyDeadline());
+    if (const Pop3Transport::TlsResult &tls = m_lastTls; !tls.ok) {
         return failFatal(Pop3Error::TlsFailed,
-            tlsRequired ? QStringLiteral("サーバー %1 は以前は暗号化（TLS）して接続できました。%2"
+            tlsRequired ? QStringLiteral("サーバー %1 は以前は暗号化（TLS）を提供していました。%2"
                                          "パスワードは送信していません。")
                               .arg(m_host, tls.failureText)
                         : tls.failureText);

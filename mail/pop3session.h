@@ -16,6 +16,7 @@
 #include <QString>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <span>
 
@@ -32,11 +33,14 @@ public:
     // The greeting is part of making the connection: it is waited for until the connection's
     // deadline, not for a reply's time.
     int readGreeting(QDeadlineTimer deadline);
+    // Told that the server offers STLS, before STLS goes out: empty to go on, else the text of
+    // the failure that ends the connection.
+    using TlsOffered = std::function<QString()>;
     // The rest of making the connection: CAPA and, where the server offers STLS on a plain
     // connection, STLS and CAPA again. A server that offers STLS and then cannot give TLS is
-    // never logged in to in the clear; tlsRequired (the server was reached over TLS before) also
-    // fails a server that no longer offers STLS or refuses it. A failure here is fatal.
-    int secureConnection(bool tlsRequired);
+    // never logged in to in the clear; tlsRequired (the server offered TLS before) also fails a
+    // server that no longer offers STLS or refuses it. A failure here is fatal.
+    int secureConnection(bool tlsRequired, const TlsOffered &offered = {});
     // The message count, or a failure code. Makes the connection secure first where
     // secureConnection() has not been called.
     int authenticate(const QString &user, const QString &password, bool apop);
@@ -68,8 +72,8 @@ public:
     QByteArray greetingTimestamp() const { return m_timestamp; }
     bool hasCapability(const QByteArray &name) const { return m_capabilities.contains(name); }
     bool isEncrypted() const { return m_transport->isEncrypted(); }
-    // The failed STLS handshake, when one failed (its certificate, if that was the reason).
-    const Pop3Transport::TlsResult &tlsFailure() const { return m_tlsFailure; }
+    // The STLS handshake's result, when there was one (the certificate, if it failed on that).
+    const Pop3Transport::TlsResult &lastTls() const { return m_lastTls; }
 
     // APOP's digest: MD5 of timestamp and secret, in lower-case hex.
     static QByteArray apopDigest(const QByteArray &timestamp, const QByteArray &secret);
@@ -121,7 +125,7 @@ private:
     QByteArray m_timestamp;
     QSet<QByteArray> m_capabilities;
     bool m_secured = false;
-    Pop3Transport::TlsResult m_tlsFailure;
+    Pop3Transport::TlsResult m_lastTls;
     int m_count = 0;
     qint64 m_mailboxOctets = -1;
     std::atomic<qint64> *m_octets = nullptr;

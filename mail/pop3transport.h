@@ -19,6 +19,8 @@ public:
     struct TlsResult {
         bool ok = false;
         QString failureText; // Japanese, naming the reason
+        // The SHA-256 of the certificate the server showed, passed or not; empty when none came.
+        QByteArray fingerprint;
         // Set when the handshake failed only because the certificate is not trusted for this
         // server, so that the user may choose to trust it (servertrust.h): the server's
         // certificate, and the reasons in Japanese.

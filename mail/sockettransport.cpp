@@ -202,8 +202,9 @@ SocketTransport::SocketTransport(
     QObject::connect(m_socket.get(), &QSslSocket::sslErrors, m_socket.get(),
         [this](const QList<QSslError> &errors) {
             m_peer = m_socket->peerCertificate();
-            if (!m_pinned.isEmpty() && allPinnable(errors)
-                && m_peer.digest(QCryptographicHash::Sha256) == m_pinned)
+            m_peerDigest
+                = m_peer.isNull() ? QByteArray() : m_peer.digest(QCryptographicHash::Sha256);
+            if (!m_pinned.isEmpty() && allPinnable(errors) && m_peerDigest == m_pinned)
                 m_socket->ignoreSslErrors();
         });
 }
@@ -423,10 +424,17 @@ SocketTransport::TlsResult SocketTransport::finishHandshake(QDeadlineTimer deadl
     TlsResult &result = m_lastTls;
     result = TlsResult();
     m_peer.clear();
+    m_peerDigest.clear();
     if (m_socket->waitForEncrypted(waitMs(deadline))) {
         result.ok = true;
+        // Without errors, the certificate was not looked at yet.
+        if (m_peerDigest.isEmpty())
+            if (const QSslCertificate peer = m_socket->peerCertificate(); !peer.isNull())
+                m_peerDigest = peer.digest(QCryptographicHash::Sha256);
+        result.fingerprint = m_peerDigest;
         return result;
     }
+    result.fingerprint = m_peerDigest;
     const QList<QSslError> errors = m_socket->sslHandshakeErrors();
     QStringList reasons;
     for (const QSslError &error : errors)

@@ -89,5 +89,6 @@ private:
     int m_watch = -1; // the group's dup of the socket's descriptor, under the group's mutex
     QByteArray m_pinned;
     QSslCertificate m_peer; // as the handshake's errors came
+    QByteArray m_peerDigest; // its SHA-256, taken once
     TlsResult m_lastTls;
 };

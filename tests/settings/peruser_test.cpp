@@ -94,6 +94,23 @@ TEST_F(PerUserSettingsTest, TheUsersCopyStartsFromTheProgramFoldersFile)
     EXPECT_EQ(fileMode(m_own + QStringLiteral("/iniIdPass.ini")), 0600);
 }
 
+// What the program learns about servers is kept apart from the settings, where the XDG rules
+// say: an absolute $XDG_STATE_HOME, else ~/.local/state.
+TEST(ProgramFolderTest, TheStateFolderFollowsAnAbsoluteXdgStateHome)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QByteArray saved = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("state"))));
+    EXPECT_EQ(userStateFolder(), dir.filePath(QStringLiteral("state/brindle")));
+    qputenv("XDG_STATE_HOME", "relative/ignored");
+    EXPECT_EQ(userStateFolder(), QDir::homePath() + QStringLiteral("/.local/state/brindle"));
+    if (saved.isNull())
+        qunsetenv("XDG_STATE_HOME");
+    else
+        qputenv("XDG_STATE_HOME", saved);
+}
+
 TEST(ProgramFolderTest, FoldersBelowUsrAreNeverWritten)
 {
     // Root may write there, but the package manager owns it.
