@@ -55,7 +55,8 @@ void MainForm::nameScene()
 
 void MainForm::announce(const QString &text)
 {
-    ::announce(this, text);
+    // Read at the result field: a check ends with it in view, next to the count.
+    ::announce(this, text, m_text3);
 }
 
 void MainForm::announceResult(int count)

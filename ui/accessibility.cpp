@@ -174,22 +174,36 @@ void setAccessibleRole(QWidget *widget, QAccessible::Role role)
     widget->installEventFilter(exposureWatcher());
 }
 
-void announce(QWidget *window, const QString &text)
+void announce(QWidget *window, const QString &text, QWidget *readAt)
 {
     withdrawAnnouncement();
-    QWidget *target = QApplication::focusWidget();
-    if (!target)
-        target = QApplication::activeWindow();
-    if (!target)
-        target = window->focusWidget() ? window->focusWidget() : window;
+    const bool moveFocus = readAt && window->isActiveWindow() && readAt->window() == window
+        && readAt->focusPolicy() != Qt::NoFocus && liesInView(readAt) && readAt->isEnabled();
+    QWidget *target = readAt;
+    if (!moveFocus) {
+        target = QApplication::focusWidget();
+        if (!target)
+            target = QApplication::activeWindow();
+        if (!target)
+            target = window->focusWidget() ? window->focusWidget() : window;
+    }
 
     Announced &last = announced();
     last.target = target;
     last.ownDescription = target->accessibleDescription();
-    // A screen reader speaks a description only when it differs from the one it last heard
-    // from that object: clear it first, so that the same text twice is spoken twice.
-    describe(target, QString());
-    describe(target, text);
+    if (moveFocus) {
+        // Read afresh also when it has focus already; the description is set while it has
+        // none, so that only the focus speaks it.
+        if (target->hasFocus())
+            target->clearFocus();
+        target->setAccessibleDescription(text);
+        target->setFocus(Qt::OtherFocusReason);
+    } else {
+        // A screen reader speaks a description only when it differs from the one it last heard
+        // from that object: clear it first, so that the same text twice is spoken twice.
+        describe(target, QString());
+        describe(target, text);
+    }
     last.focusMoved = QObject::connect(qApp, &QApplication::focusChanged, qApp,
         [](QWidget *, QWidget *) { withdrawAnnouncement(); });
 }

@@ -17,8 +17,11 @@ class QWidget;
 // boxes, labels and the like); call it before a screen reader first looks at the widget.
 void setAccessibleRole(QWidget *widget, QAccessible::Role role);
 
-// Screen readers (Orca among them) speak a change of the focused object's description even
-// though focus stays where it is: the text goes into the description of the focused control, or
-// of the active window when no control has focus (falling back on `window`), until focus moves
-// on. The same text twice in a row is spoken twice.
-void announce(QWidget *window, const QString &text);
+// Speaks a short text where the user is. A screen reader reads a control that takes focus with
+// its description: when `window` is the active window and `readAt` can take focus (it lies in
+// view), the focus moves to `readAt`, which carries the text as its description until focus
+// moves on. Otherwise the focus stays, and the text goes into the description of the focused
+// control, or of the active window when no control has focus: Orca speaks a change of the
+// focused object's description (though Qt 6.4's bridge sends that change without the text, so
+// this is the lesser way). The same text twice in a row is spoken twice.
+void announce(QWidget *window, const QString &text, QWidget *readAt = nullptr);

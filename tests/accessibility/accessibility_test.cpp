@@ -23,16 +23,22 @@
 
 namespace {
 
-// What a screen reader hears when the description of an object changes.
+// What a screen reader says of its own accord, as Orca does: the description of a control that
+// takes focus, read with it, and a change of the description of the object that has focus.
 QStringList g_announcements;
 
 void recordAnnouncement(QAccessibleEvent *event)
 {
-    if (event->type() != QAccessible::DescriptionChanged)
-        return;
     const QAccessibleInterface *iface = event->accessibleInterface();
-    const QString text = iface ? iface->text(QAccessible::Description) : QString();
-    if (!text.isEmpty())
+    if (!iface)
+        return;
+    QObject *focus = QApplication::focusWidget();
+    if (!focus)
+        focus = QApplication::activeWindow();
+    const bool spoken = event->type() == QAccessible::Focus
+        || (event->type() == QAccessible::DescriptionChanged && iface->object() == focus);
+    const QString text = iface->text(QAccessible::Description);
+    if (spoken && !text.isEmpty())
         g_announcements << text;
 }
 
@@ -125,7 +131,7 @@ protected:
         setAccount("bob", "secret");
         MainForm &form = loadForm();
         form.showForm();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&form));
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&form));
         return form;
     }
 
