@@ -87,9 +87,12 @@ public:
                 if (!child || child->isWindow())
                     continue;
                 const bool exposed = liesInView(child);
-                if (child->property(ExposedProperty).toBool() == exposed)
+                const QVariant before = child->property(ExposedProperty);
+                if (before.isValid() && before.toBool() == exposed)
                     continue;
                 child->setProperty(ExposedProperty, exposed);
+                if (!before.isValid())
+                    continue; // first seen: nothing changed for a reader
                 changed = true;
                 if (QAccessible::isActive()) {
                     QAccessibleEvent event(
@@ -126,8 +129,7 @@ ExposureWatcher *exposureWatcher()
 {
     static ExposureWatcher *watcher = [] {
         QAccessible::installFactory(plainWidgetFactory);
-        auto *made = new ExposureWatcher(qApp);
-        return made;
+        return new ExposureWatcher(qApp);
     }();
     return watcher;
 }
