@@ -13,6 +13,7 @@
 #include "settings/dialogs/setform.h"
 #include "settings/mailsettings.h"
 #include "settings/programfolder.h"
+#include "ui/accessibility.h"
 #include "ui/picturebox.h"
 #include "ui/prompter.h"
 
@@ -39,10 +40,6 @@
 
 namespace {
 
-const QString IdleScene = QStringLiteral("/★MailData/Yatai.gif");
-const QString EventScene1 = QStringLiteral("/★MailData/nande.gif");
-const QString EventScene2 = QStringLiteral("/★MailData/nande2.gif");
-
 constexpr int IdleWindowWidth = 1555;
 constexpr int IdleWindowHeight = 1955;
 constexpr int IdlePaneSize = 1455;
@@ -68,6 +65,7 @@ MainForm::MainForm(Services services)
     : m_services(services)
 {
     setObjectName(QStringLiteral("MainForm"));
+    setAccessibleRole(this, QAccessible::Window);
     setWindowTitle(Title);
     // The result row is laid out for a small dialog font.
     QFont small = font();
@@ -416,10 +414,13 @@ void MainForm::checkFinished(CheckRun::Outcome outcome, int count)
     m_progressBox->hide();
     // Every check ends with the result display, unless it was stopped: a stopped check leaves
     // the window with the scene it showed before, and still hangs up when that is asked for.
-    if (outcome == CheckRun::Outcome::Counted)
+    if (outcome == CheckRun::Outcome::Counted) {
         showCheckResult(count);
-    else if (forms().setForm.get().Check1()->isChecked())
-        Command5_Click();
+    } else {
+        announceStopped();
+        if (forms().setForm.get().Check1()->isChecked())
+            Command5_Click();
+    }
     noteCheckMoment("result");
     emit checkEnded();
 }
@@ -468,6 +469,7 @@ void MainForm::makeProgress()
     layout->addWidget(m_stopButton, 0, 1, Qt::AlignRight);
     m_progressBox->move(0, 0);
     m_progressBox->hide();
+    describeProgress();
 }
 
 void MainForm::showProgress(const CheckProgress &progress)
@@ -493,6 +495,7 @@ void MainForm::showCheckResult(int count)
     m_text3->setCursorPosition(0);
     m_text6->setText(QString::number(count));
     m_text6->setCursorPosition(0);
+    announceResult(count);
     if (forms().setForm.get().Check1()->isChecked())
         Command5_Click();
 }

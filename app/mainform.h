@@ -121,6 +121,11 @@ public:
 signals:
     void checkEnded();
 
+    // Speaks a short text to a screen reader where the user is (accessibility.h); the result of
+    // a check and a stopped check are spoken through it.
+    void announce(const QString &text);
+    void announceStopped();
+
 protected:
     void loadStep() override { Form_Load(); }
     void unloadStep() override { Form_Unload(); }
@@ -128,7 +133,17 @@ protected:
     void moveEvent(QMoveEvent *event) override;
 
 private:
+    // The scene pictures, by their names relative to the program folder.
+    static inline const QString IdleScene = QStringLiteral("/★MailData/Yatai.gif");
+    static inline const QString EventScene1 = QStringLiteral("/★MailData/nande.gif");
+    static inline const QString EventScene2 = QStringLiteral("/★MailData/nande2.gif");
+
     void buildControls();
+    // Names, roles and buddies for a screen reader (mainformaccessibility.cpp).
+    void describeControls();
+    void nameScene();
+    void describeProgress();
+    void announceResult(int count);
     void buildMenu();
     QAction *addMenuItem(
         QMenu *menu, const QString &name, const QString &caption, void (MainForm::*handler)());

@@ -164,4 +164,6 @@ void MainForm::buildControls()
 
     m_commonDialog = new CommonDialog(this);
     m_commonDialog->setObjectName(QStringLiteral("CommonDialog"));
+
+    describeControls();
 }

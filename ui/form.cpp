@@ -1,5 +1,6 @@
 #include "ui/form.h"
 
+#include "ui/accessibility.h"
 #include "ui/keyboard.h"
 
 #include <QCloseEvent>
@@ -19,6 +20,7 @@ QIcon programIcon()
 Form::Form(QWidget *parent)
     : QWidget(parent, Qt::Window)
 {
+    setAccessibleRole(this, QAccessible::Dialog);
     // Fixed single border, system menu and close box; windows that want a minimise button
     // add the hint themselves.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint

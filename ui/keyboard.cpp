@@ -76,22 +76,6 @@ private:
     QString m_before;
 };
 
-// Whether the control could be seen: it and its containers are not hidden, and some part of it
-// lies inside the window once each container has clipped it.
-bool liesInView(const QWidget *control)
-{
-    if (!control->isVisibleTo(control->window()))
-        return false;
-    QRect rect = control->rect();
-    for (const QWidget *w = control; !w->isWindow(); w = w->parentWidget()) {
-        rect.translate(w->pos());
-        rect &= w->parentWidget()->rect();
-        if (rect.isEmpty())
-            return false;
-    }
-    return true;
-}
-
 // Keeps a window's controls out of the keyboard's reach while the user cannot see them: each
 // takes no focus while it is hidden or clipped away, and its own focus policy again once it is
 // shown or comes into view (the main window's lower row does when the window grows). The tab
@@ -200,6 +184,20 @@ private:
 };
 
 } // namespace
+
+bool liesInView(const QWidget *control)
+{
+    if (!control->isVisibleTo(control->window()))
+        return false;
+    QRect rect = control->rect();
+    for (const QWidget *w = control; !w->isWindow(); w = w->parentWidget()) {
+        rect.translate(w->pos());
+        rect &= w->parentWidget()->rect();
+        if (rect.isEmpty())
+            return false;
+    }
+    return true;
+}
 
 void keepFirstLineOfInsertions(QLineEdit *box)
 {

@@ -9,6 +9,9 @@ class QWidget;
 // a line edit would keep the line breaks and draw them as spaces. What the program sets stays
 // whole, so that a stored value is written back as it was read.
 void keepFirstLineOfInsertions(QLineEdit *box);
+// Whether the control could be seen: it and its containers are not hidden (the window itself may
+// be), and some part of it lies inside the window once each container has clipped it.
+bool liesInView(const QWidget *control);
 // A control the user cannot see (hidden, or lying wholly outside the window) takes no keyboard
 // focus while it is so; the tab order stays as laid out.
 void gateFocus(QWidget *window);

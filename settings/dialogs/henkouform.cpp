@@ -50,6 +50,19 @@ HenkouForm::HenkouForm(QWidget *parent)
 
     setTabOrder(m_option1, m_option2);
     m_option1->setFocus();
+
+    // The options show no text: each is named by the picture it chooses.
+    m_frame1->setAccessibleName(QStringLiteral("イベントの絵"));
+    m_option1->setAccessibleName(eventSceneName(1));
+    m_option2->setAccessibleName(eventSceneName(2));
+    m_image1->setAccessibleName(QStringLiteral("見本: ") + eventSceneName(1));
+    m_image2->setAccessibleName(QStringLiteral("見本: ") + eventSceneName(2));
+}
+
+QString HenkouForm::eventSceneName(int choice)
+{
+    return choice == 1 ? QStringLiteral("なんでだろ♪ 昼の舞台で泣く旅人と歌うギター弾き")
+                       : QStringLiteral("なんでだろ♪ 夜の川辺で泣きながら踊る旅人とギター弾き");
 }
 
 void HenkouForm::prepareForDisplay()

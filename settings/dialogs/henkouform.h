@@ -14,6 +14,10 @@ class HenkouForm : public Form {
 public:
     explicit HenkouForm(QWidget *parent = nullptr);
 
+    // What event picture 1 or 2 shows, as a screen reader reads it: the options, their
+    // previews and the main window's scene pane are named by it.
+    static QString eventSceneName(int choice);
+
     QGroupBox *Frame1() const { return m_frame1; }
     QRadioButton *Option1() const { return m_option1; }
     QRadioButton *Option2() const { return m_option2; }

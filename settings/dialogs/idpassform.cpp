@@ -99,8 +99,13 @@ IdPassForm::IdPassForm(QWidget *parent)
     QPalette blue = m_label2[1]->palette();
     blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
     m_label2[1]->setPalette(blue);
-    // Check1 shows only its box; its caption is the label beside it.
+    // Check1 shows only its box; its caption is the label beside it, and names it.
     clickThroughCaption(m_label2[1], m_check1);
+    m_label2[1]->setBuddy(m_check1);
+    m_check1->setAccessibleName(m_label2[1]->text());
+    // Each box is read with the label before it.
+    m_label1->setBuddy(m_idText);
+    m_label2[0]->setBuddy(m_passText);
 
     // The password shows one "*" per character whatever the style's own mask character, and
     // takes no input-method composition.

@@ -51,8 +51,10 @@ SetForm::SetForm(QWidget *parent)
     blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
     m_label1->setPalette(blue);
     m_label1->setAutoFillBackground(false);
-    // Check1 shows only its box; its caption is the label beside it.
+    // Check1 shows only its box; its caption is the label beside it, and names it.
     clickThroughCaption(m_label1, m_check1);
+    m_label1->setBuddy(m_check1);
+    m_check1->setAccessibleName(m_label1->text());
 
     // Neither button is the default or the cancel button: Enter presses only a focused button
     // and Esc does nothing.
