@@ -118,13 +118,13 @@ public:
     void CheckMail();
     bool isChecking() const { return m_check != nullptr; }
 
-signals:
-    void checkEnded();
-
     // Speaks a short text to a screen reader where the user is (accessibility.h); the result of
     // a check and a stopped check are spoken through it.
     void announce(const QString &text);
     void announceStopped();
+
+signals:
+    void checkEnded();
 
 protected:
     void loadStep() override { Form_Load(); }
