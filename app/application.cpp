@@ -96,8 +96,8 @@ int runBrindle(int argc, char **argv)
         mainForm.show();
         result = QApplication::exec();
         // Closed during a check: its thread may be waiting for a server for a minute yet. The
-        // program ends at once without it; a check writes no file, and the system drops the
-        // connection.
+        // program ends at once without it; the one file a check writes, the trust records, is
+        // replaced whole or not at all, and the system drops the connection.
         if (nmailThread.isBusy())
             std::quick_exit(result);
         // Every window still loaded goes without its unload step.
