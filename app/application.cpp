@@ -97,8 +97,8 @@ int runBrindle(int argc, char **argv)
         result = QApplication::exec();
         // The library's thread releases its connections at the close, at once unless a call is
         // still held by a server (a stopped check's cut call comes back within a moment). The
-        // program does not wait longer for it: the trust records are replaced whole or not at
-        // all, and the system drops the connection.
+        // program does not wait longer for it: the one file a check writes, the trust records,
+        // is replaced whole or not at all, and the system drops the connection.
         if (!nmailThread.waitUntilDone(std::chrono::milliseconds(500)))
             std::quick_exit(result);
         // Every window still loaded goes without its unload step.

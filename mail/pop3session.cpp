@@ -16,7 +16,7 @@ constexpr int HeadEnded = 3;
 // With PIPELINING, how many messages' LIST and RETR go out ahead in one write. Over TLS each
 // write the server reads costs it a wake-up and a record in each of its processes; sending a
 // window at a time instead of one message's at a time keeps that out of the check's time.
-constexpr int AheadWindow = 16;
+constexpr int AheadCount = 16;
 
 // Server text made fit for a message: control characters (NUL included) become spaces.
 QString serverText(const QByteArray &text)
@@ -345,18 +345,13 @@ int Pop3Session::drainPending()
     return skipData();
 }
 
-bool Pop3Session::isAhead(int number) const
-{
-    return m_aheadFirst && number >= m_aheadFirst && number <= m_aheadLast;
-}
-
 // Reads and drops the replies to the LISTs and RETRs sent ahead for messages that were not asked
 // for after all: those before number when it was sent ahead, otherwise all of them.
 int Pop3Session::skipAhead(int number)
 {
-    const int until = isAhead(number) ? number : 0;
-    while (m_aheadFirst != until) {
-        m_aheadFirst = m_aheadFirst < m_aheadLast ? m_aheadFirst + 1 : 0;
+    const int until = m_ahead.holds(number) ? number : 0;
+    while (m_ahead.first != until) {
+        m_ahead.dropFirst();
         Reply list, retr;
         if (const int rc = readReply(&list))
             return rc;
@@ -633,7 +628,9 @@ qint64 Pop3Session::messageSize(int number)
 {
     if (const int rc = checkMessageNumber(number))
         return rc;
-    if (isAhead(number)) {
+    if (m_refusedNumber == number && m_sizeNumber != number)
+        return fail(Pop3Error(m_refusedCode), m_refusedText); // its LIST was refused
+    if (m_ahead.holds(number)) {
         // Its LIST went out ahead, with its RETR: take both replies now.
         const int rc = retrieve(number, false);
         if (m_sizeNumber == number)
@@ -682,6 +679,20 @@ int Pop3Session::retrieve(int number, bool withText)
 {
     if (const int rc = checkMessageNumber(number))
         return rc;
+    if (m_refusedNumber == number)
+        return fail(Pop3Error(m_refusedCode), m_refusedText);
+    m_refusedNumber = 0;
+    const int rc = fetch(number, withText);
+    if (rc && !m_brokenCode) {
+        m_refusedNumber = number;
+        m_refusedCode = rc;
+        m_refusedText = m_failureText;
+    }
+    return rc;
+}
+
+int Pop3Session::fetch(int number, bool withText)
+{
     // The text can be read while it is whole in the head or still waiting on the connection.
     if (m_messageNumber == number && (!withText || m_headWhole || m_dataPending))
         return 0;
@@ -691,7 +702,8 @@ int Pop3Session::retrieve(int number, bool withText)
         return "LIST " + number + "\r\nRETR " + number + "\r\n";
     };
     int rc = 0;
-    if ((m_sizeNumber != number || isAhead(number)) && m_capabilities.contains("PIPELINING")) {
+    if ((m_sizeNumber != number || m_ahead.holds(number))
+        && m_capabilities.contains("PIPELINING")) {
         // LIST and RETR go out together, and both replies are always read so the connection
         // stays in step, whatever LIST says. The next messages' go out with them, or were sent
         // with an earlier message's, so that the server sends each message while the ones before
@@ -699,14 +711,13 @@ int Pop3Session::retrieve(int number, bool withText)
         if ((rc = drainPending()) || (rc = skipAhead(number)))
             return rc;
         QByteArray requests;
-        if (m_aheadFirst == number)
-            m_aheadFirst = number < m_aheadLast ? number + 1 : 0;
+        if (m_ahead.first == number)
+            m_ahead.dropFirst();
         else
             requests = listAndRetr(number);
-        if (!m_aheadFirst && number < m_count) {
-            m_aheadFirst = number + 1;
-            m_aheadLast = std::min(m_count, number + AheadWindow);
-            for (int n = m_aheadFirst; n <= m_aheadLast; ++n)
+        if (m_ahead.isEmpty() && number < m_count) {
+            m_ahead.open(number + 1, std::min(m_count, number + AheadCount));
+            for (int n = m_ahead.first; n <= m_ahead.last; ++n)
                 requests += listAndRetr(n);
         }
         if (!requests.isEmpty() && (rc = write(requests)))

@@ -3,8 +3,9 @@
 // command, read its reply, act on it); readStatusLine() and pumpData() are the only places that
 // take bytes apart. Where the server offers PIPELINING, retrieving a message also sends the LIST
 // and RETR of the next ones (a window of them in one write), whose replies the next calls read
-// (or read past). Results are a value
-// >= 0 or a Pop3Error code, with failureText() describing the last failure in Japanese. Fatal
+// (or read past); a message the server refuses inside that window fails alone, and asked for
+// again before any other fails the same way without a second request. Results are a value >= 0 or a
+// Pop3Error code, with failureText() describing the last failure in Japanese. Fatal
 // failures (lost, timed out, out of sync) leave the session broken: every later call returns the
 // same failure at once.
 #include "mail/pop3error.h"
@@ -86,6 +87,25 @@ private:
         bool ok = false;
         QByteArray text; // after "+OK " / "-ERR "
     };
+    // The messages whose LIST and RETR went out ahead, first to last, and whose replies are
+    // still to come. Invariants: empty (first == 0), or 1 <= first <= last <= the message count;
+    // the replies come in order, so first's LIST reply is the next on the connection once the
+    // data of a message still pending there has been read; a message leaves the window only
+    // when both its replies (and its data) have been or are being read.
+    struct AheadWindow {
+        int first = 0;
+        int last = 0;
+        bool isEmpty() const { return first == 0; }
+        bool holds(int number) const { return first && number >= first && number <= last; }
+        void open(int from, int to)
+        {
+            Q_ASSERT(isEmpty() && from >= 1 && from <= to);
+            first = from;
+            last = to;
+        }
+        // first's replies are being read: the window starts at the next message, if any.
+        void dropFirst() { first = first < last ? first + 1 : 0; }
+    };
 
     int send(const QByteArray &commands);
     int write(const QByteArray &commands);
@@ -98,7 +118,6 @@ private:
     int skipData();
     int drainPending();
     int skipAhead(int number = 0);
-    bool isAhead(int number) const;
     int fill(QDeadlineTimer deadline);
     int command(const QByteArray &line, Reply *reply);
     int loadCapabilities();
@@ -107,6 +126,7 @@ private:
     int login(const QString &user, const QString &password, bool apop);
     int readListReply(int number, const Reply &reply, qint64 *size);
     int readRetrReply(int number, bool keep);
+    int fetch(int number, bool withText);
     int checkMessageNumber(int number);
     int checkUsable();
     int fail(Pop3Error code, const QString &text);
@@ -144,10 +164,13 @@ private:
     bool m_headWhole = false;
     int m_headScan = 0; // where the search for the header's end stands (see takeHead)
     QByteArray m_head;
-    // The messages whose LIST and RETR went out ahead and whose replies are still to come:
-    // m_aheadFirst to m_aheadLast, none while m_aheadFirst is 0.
-    int m_aheadFirst = 0;
-    int m_aheadLast = 0;
+    AheadWindow m_ahead;
     int m_sizeNumber = 0;
     qint64 m_size = 0;
+    // The last message the server refused (LIST or RETR answered -ERR, or too large) and how
+    // retrieve() failed for it; 0 while the last message asked for was not refused. Asking
+    // again, a plain request would first read past the whole window.
+    int m_refusedNumber = 0;
+    int m_refusedCode = 0;
+    QString m_refusedText;
 };

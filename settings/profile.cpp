@@ -7,6 +7,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <dirent.h>
@@ -215,6 +216,14 @@ int utf8Size(QStringView character)
     if (character.size() == 2)
         return 4;
     return c < 0x80 ? 1 : c < 0x800 ? 2 : 3; // an unpaired surrogate encodes as U+FFFD
+}
+
+std::atomic<void (*)(WriteStage)> writeStageHook { nullptr };
+
+void reachStage(WriteStage stage)
+{
+    if (const auto hook = writeStageHook.load(std::memory_order_relaxed))
+        hook(stage);
 }
 
 void syncFolder(const QByteArray &folder)
@@ -608,6 +617,11 @@ Status write(
     return replaceFile(target, doc.toBytes(), mode);
 }
 
+void setWriteStageHookForTesting(void (*hook)(WriteStage))
+{
+    writeStageHook.store(hook, std::memory_order_relaxed);
+}
+
 Status replaceFile(const QString &path, const QByteArray &bytes, FileMode mode)
 {
     const QString shown = displayPath(path);
@@ -657,6 +671,7 @@ Status replaceFile(const QString &path, const QByteArray &bytes, FileMode mode)
         return failure(ErrorCode::CreateFailed,
             QStringLiteral("「%1」を保存できません: 一時ファイルを作れませんでした (%2)。")
                 .arg(shown, errorText(errno)));
+    reachStage(WriteStage::TemporaryCreated);
 
     auto abandon = [&](ErrorCode code, const QString &what, int error) {
         ::close(fd);
@@ -676,14 +691,17 @@ Status replaceFile(const QString &path, const QByteArray &bytes, FileMode mode)
     }
     if (!writeAll(fd, bytes))
         return abandon(ErrorCode::WriteFailed, QStringLiteral("書き込みに失敗しました"), errno);
+    reachStage(WriteStage::TemporaryWritten);
     if (::fsync(fd) != 0)
         return abandon(
             ErrorCode::WriteFailed, QStringLiteral("ディスクへの書き出しに失敗しました"), errno);
+    reachStage(WriteStage::TemporaryFlushed);
     // The descriptor stays open over the rename to keep the lock; fsync has already reported any
     // failure to write, so closing afterwards has nothing left to report.
     if (::rename(tempName.constData(), targetName.constData()) != 0)
         return abandon(
             ErrorCode::ReplaceFailed, QStringLiteral("ファイルを置き換えられませんでした"), errno);
+    reachStage(WriteStage::Renamed);
     ::close(fd);
     syncFolder(folderName);
     return {};

@@ -75,6 +75,11 @@ bool hasLineBreak(QStringView text);
 // except one that a write under way in another process still holds.
 Status replaceFile(const QString &path, const QByteArray &bytes, FileMode mode = {});
 
+// The moments inside replaceFile at which a test may hold the writer to kill it there. The hook
+// is null unless a test sets one, and then nothing is called.
+enum class WriteStage { TemporaryCreated, TemporaryWritten, TemporaryFlushed, Renamed };
+void setWriteStageHookForTesting(void (*hook)(WriteStage));
+
 enum class Encoding { Utf8, Cp932 };
 
 // Text of a settings file: UTF-8 (a leading byte-order mark is dropped) when the bytes are valid

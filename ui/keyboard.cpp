@@ -37,7 +37,11 @@ qsizetype firstLineBreak(QStringView text)
 // that saving it unchanged writes back what was read; so do the breaks of such a value when the
 // user later edits around them. Only the piece that differs from the text before the change
 // counts as inserted, and the change is the user's when it can be undone: setText() clears the
-// box's undo history, an edit adds to it.
+// box's undo history, an edit adds to it. An undo or redo is no insertion: it puts back a text
+// the box already had, exactly. It is told by what follows it in the history: after an undo
+// (or a redo with more to redo) there is something left to redo, while an edit discards that.
+// The last redo is checked as an edit, which changes nothing: it repeats an edit that was let
+// through (an edit the guard cuts clears the history).
 class FirstLineValidator final : public QValidator {
 public:
     explicit FirstLineValidator(QLineEdit *box)
@@ -51,7 +55,7 @@ public:
 
     State validate(QString &input, int &pos) const override
     {
-        if (!m_box->isUndoAvailable())
+        if (!m_box->isUndoAvailable() || m_box->isRedoAvailable())
             return Acceptable;
         const qsizetype shorter = std::min(input.size(), m_before.size());
         qsizetype head = 0;

@@ -439,6 +439,19 @@ TEST_F(DialogsTest, StoredValuesWithBreaksAreShownWholeAndOkWritesThemBack)
     const QByteArray stored = readBytes(accountFile());
     IdPassForm &form = forms().idPassForm.show();
     EXPECT_EQ(form.IdText()->text(), QStringLiteral("ta\vro"));
+    // Undo and redo put back exactly what was there: restoring is not inserting.
+    QLineEdit *id = form.IdText();
+    QTest::keyClick(id, Qt::Key_End);
+    QTest::keyClicks(id, QStringLiteral("x"));
+    QTest::keyClick(id, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(id, Qt::Key_Delete);
+    QTest::keySequence(id, QKeySequence::Undo);
+    EXPECT_EQ(id->text(), QStringLiteral("ta\vrox"));
+    QTest::keySequence(id, QKeySequence::Redo);
+    EXPECT_EQ(id->text(), QString());
+    QTest::keySequence(id, QKeySequence::Undo);
+    QTest::keySequence(id, QKeySequence::Undo);
+    EXPECT_EQ(id->text(), QStringLiteral("ta\vro"));
     QTest::mouseClick(form.Check1(), Qt::LeftButton);
     QTest::mouseClick(form.OKCommand(), Qt::LeftButton);
     EXPECT_EQ(readBytes(accountFile()), stored);

@@ -1,6 +1,7 @@
 // The protocol code against canned server bytes: exact control over where the stream splits,
 // and what the client sent.
 #include "cannedtransport.h"
+#include "failuretext.h"
 
 #include "mail/pop3headers.h"
 #include "mail/pop3library.h"
@@ -216,14 +217,16 @@ TEST(Pop3Stream, RequestsGoAheadOnlyWithPipeliningAndEachMessageStaysItsOwn)
     EXPECT_EQ(QByteArray(body.data()), messages[2]);
     EXPECT_EQ(library.NMailPop3Close(handle), 0);
 
-    // Twenty messages in order: the first write asks for 1 to 17 (16 ahead), the next, when 17
-    // is reached, for the rest.
+    // Twenty messages in order, asked for as a check does (status, size, text): the first write
+    // asks for 1 to 17 (16 ahead), the next, when 17 is reached, for the rest. A message the
+    // server refuses inside the window (RETR 2, LIST 5) fails alone, and nothing is asked twice.
     QList<QByteArray> twenty { "+OK ready\r\n", "+OK\r\nPIPELINING\r\n.\r\n", "+OK\r\n", "+OK\r\n",
         "+OK 20 200\r\n" };
     QByteArray firstWindow, secondWindow;
     for (int n = 1; n <= 20; ++n) {
         const QByteArray number = QByteArray::number(n);
-        twenty << "+OK " + number + " 9\r\n+OK\r\nmail " + number + "\r\n.\r\n";
+        const QByteArray list = n == 5 ? "-ERR no list\r\n" : "+OK " + number + " 9\r\n";
+        twenty << list + (n == 2 ? "-ERR no retr\r\n" : "+OK\r\nmail " + number + "\r\n.\r\n");
         (n <= 17 ? firstWindow : secondWindow) += "LIST " + number + "\r\nRETR " + number + "\r\n";
     }
     auto transport = std::make_unique<CannedTransport>(twenty << "+OK bye\r\n");
@@ -233,8 +236,22 @@ TEST(Pop3Stream, RequestsGoAheadOnlyWithPipeliningAndEachMessageStaysItsOwn)
     ASSERT_EQ(windowed.NMailPop3Authenticate(twentyHandle, "u", "p", 0), 20);
     const qsizetype loginBatches = batches->size();
     for (int n = 1; n <= 20; ++n) {
-        ASSERT_EQ(
-            windowed.NMailPop3GetMail(twentyHandle, n, subject, from, date, id, body, 0, 0), 0);
+        const int status
+            = windowed.NMailPop3GetMailStatus(twentyHandle, n, subject, from, date, id, 0);
+        const int size = windowed.NMailPop3GetMailSize(twentyHandle, n);
+        const int mail
+            = windowed.NMailPop3GetMail(twentyHandle, n, subject, from, date, id, body, 0, 0);
+        if (n == 2 || n == 5) {
+            EXPECT_EQ(status, int(Pop3Error::ServerError)) << n;
+            EXPECT_EQ(mail, int(Pop3Error::ServerError)) << n;
+            EXPECT_EQ(size, n == 2 ? 9 : -1);
+            EXPECT_TRUE(failureText(windowed).contains(n == 2 ? u"no retr" : u"no list"))
+                << qPrintable(failureText(windowed));
+            continue;
+        }
+        EXPECT_EQ(status, 0) << n;
+        EXPECT_EQ(size, 9) << n;
+        ASSERT_EQ(mail, 0) << n;
         EXPECT_EQ(QByteArray(body.data()), "mail " + QByteArray::number(n) + "\r\n");
     }
     windowed.NMailPop3Close(twentyHandle);

@@ -1,7 +1,8 @@
-// Kills a process that keeps rewriting the three settings files at random moments, hundreds of
-// times, and checks after each kill that every file holds one whole version: never torn, empty or
-// missing.
+// Kills a process that keeps rewriting the three settings files, first held at each stage of
+// each of its writes, then at random moments, and checks after each kill that every file holds
+// one whole version: never torn, empty or missing.
 #include "settings/mailsettings.h"
+#include "settings/profile.h"
 #include "settings/programfolder.h"
 #include "settingstestutil.h"
 
@@ -22,7 +23,7 @@ using namespace SettingsTest;
 
 namespace {
 
-constexpr int Kills = 500;
+constexpr int RandomKills = 300;
 const QString Padding(1500, u'x'); // long enough that a torn write would show
 
 MailSettings serverVersion(qint64 i)
@@ -41,6 +42,37 @@ void writeVersion(qint64 i)
     WriteOptionNumber(int(i % 3));
     WriteAccount(QStringLiteral("id-%1-").arg(i) + Padding.left(100),
         QStringLiteral("pw-%1-").arg(i) + Padding.left(100), true);
+}
+
+constexpr Profile::WriteStage Stages[]
+    = { Profile::WriteStage::TemporaryCreated, Profile::WriteStage::TemporaryWritten,
+          Profile::WriteStage::TemporaryFlushed, Profile::WriteStage::Renamed };
+
+// Where the writer is held: at stage parkStage of its parkWrite-th replacement of a file.
+int parkWrite = 0;
+Profile::WriteStage parkStage {};
+int parkFd = -1;
+int writesSeen = 0;
+
+void parkAtStage(Profile::WriteStage stage)
+{
+    if (stage == Profile::WriteStage::TemporaryCreated)
+        ++writesSeen;
+    if (writesSeen - 1 != parkWrite || stage != parkStage)
+        return;
+    const char parked = 1;
+    [[maybe_unused]] const ssize_t n = ::write(parkFd, &parked, 1);
+    for (;;)
+        ::pause(); // until the parent's kill
+}
+
+[[noreturn]] void runHeldWriter(int readyFd, qint64 version)
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    parkFd = readyFd;
+    Profile::setWriteStageHookForTesting(&parkAtStage);
+    writeVersion(version);
+    ::_exit(1); // the stage was never reached: the parent reads no byte
 }
 
 [[noreturn]] void runWriter(int readyFd, qint64 first)
@@ -96,6 +128,12 @@ QString checkAccountFile(const QByteArray &bytes)
     return {};
 }
 
+int writeCount = 0;
+void countWrite(Profile::WriteStage stage)
+{
+    writeCount += stage == Profile::WriteStage::Renamed ? 1 : 0;
+}
+
 TEST(SettingsCrashSafety, KilledWriterNeverLeavesATornFile)
 {
     // A process kill, unlike a power cut, keeps what reached the page cache, so a memory file
@@ -110,17 +148,76 @@ TEST(SettingsCrashSafety, KilledWriterNeverLeavesATornFile)
     const auto restore = qScopeGuard([&] {
         QDir::setCurrent(savedCurrent);
         setProgramFolderForTesting(QString());
+        Profile::setWriteStageHookForTesting(nullptr);
     });
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("★MailData")));
+    Profile::setWriteStageHookForTesting(&countWrite);
     writeVersion(0);
+    Profile::setWriteStageHookForTesting(nullptr);
+    const int writesPerVersion = writeCount;
+    ASSERT_GE(writesPerVersion, 3);
 
     const QStringList files = { dir.filePath("vbmail.ini"), optionFilePath(), accountFilePath() };
+    QString failure;
+    // What is wrong after a kill (empty when nothing); the temporary files left are counted in
+    // leftovers and removed.
+    const auto inspect = [&](const QString &when, int *leftovers) {
+        const QByteArray server = readFile(files[0]);
+        const QByteArray option = readFile(files[1]);
+        const QByteArray account = readFile(files[2]);
+        for (const QString &problem :
+            { checkServerFile(server), checkOptionFile(option), checkAccountFile(account) }) {
+            if (!problem.isEmpty() && failure.isEmpty())
+                failure = when + QStringLiteral(": ") + problem;
+        }
+        for (const QString &folder : { dir.path(), dir.filePath("★MailData") }) {
+            const QStringList names
+                = QDir(folder).entryList({ ".*.tmp-*" }, QDir::Files | QDir::Hidden);
+            *leftovers += int(names.size());
+            for (const QString &name : names)
+                QFile::remove(QDir(folder).filePath(name));
+        }
+    };
+
+    // Held at every stage of every write of a version: the kill lands exactly there.
+    qint64 version = 1;
+    for (parkWrite = 0; parkWrite < writesPerVersion; ++parkWrite) {
+        for (const Profile::WriteStage stage : Stages) {
+            parkStage = stage;
+            int pipeFds[2];
+            ASSERT_EQ(::pipe(pipeFds), 0);
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                ::close(pipeFds[0]);
+                runHeldWriter(pipeFds[1], version);
+            }
+            ::close(pipeFds[1]);
+            char parked = 0;
+            const ssize_t got = ::read(pipeFds[0], &parked, 1);
+            ::close(pipeFds[0]);
+            ::kill(child, SIGKILL);
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            ASSERT_EQ(got, 1) << "write " << parkWrite << " never reached stage " << int(stage);
+            int leftovers = 0;
+            inspect(QStringLiteral("held at write %1 stage %2").arg(parkWrite).arg(int(stage)),
+                &leftovers);
+            // Before its rename a write leaves its temporary file, after it none.
+            EXPECT_EQ(leftovers, stage == Profile::WriteStage::Renamed ? 0 : 1)
+                << "write " << parkWrite << " stage " << int(stage);
+            ++version;
+        }
+    }
+
+    // Then at random moments within about two rounds of writes, for what no stage names. These
+    // stop early on a slow machine: the held kills above already reach every stage.
     QRandomGenerator random(20240601);
     int midWrite = 0;
-    QString failure;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    for (int kill = 0; kill < Kills && failure.isEmpty(); ++kill) {
-        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "after " << kill << " kills";
+    const auto budget = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (int kill = 0;
+         kill < RandomKills && failure.isEmpty() && std::chrono::steady_clock::now() < budget;
+         ++kill) {
         int pipeFds[2];
         ASSERT_EQ(::pipe(pipeFds), 0);
         const pid_t child = ::fork();
@@ -136,37 +233,19 @@ TEST(SettingsCrashSafety, KilledWriterNeverLeavesATornFile)
         ASSERT_EQ(got, ssize_t(sizeof round));
         round = std::max<qint64>(round, 50);
 
-        // The injection point: a random moment within about two rounds of writes.
         const auto killAt = std::chrono::steady_clock::now()
             + std::chrono::microseconds(random.bounded(qint64(2 * round)));
         while (std::chrono::steady_clock::now() < killAt) { }
         ::kill(child, SIGKILL);
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
-
-        const QByteArray server = readFile(files[0]);
-        const QByteArray option = readFile(files[1]);
-        const QByteArray account = readFile(files[2]);
-        for (const QString &problem :
-            { checkServerFile(server), checkOptionFile(option), checkAccountFile(account) }) {
-            if (!problem.isEmpty() && failure.isEmpty())
-                failure = QStringLiteral("after kill %1: %2").arg(kill).arg(problem);
-        }
-
-        // A kill between creating the temporary file and renaming it leaves the temporary file.
-        for (const QString &folder : { dir.path(), dir.filePath("★MailData") }) {
-            const QStringList leftovers
-                = QDir(folder).entryList({ ".*.tmp-*" }, QDir::Files | QDir::Hidden);
-            midWrite += leftovers.isEmpty() ? 0 : 1;
-            for (const QString &name : leftovers)
-                QFile::remove(QDir(folder).filePath(name));
-        }
+        int leftovers = 0;
+        inspect(QStringLiteral("after random kill %1").arg(kill), &leftovers);
+        midWrite += leftovers > 0 ? 1 : 0;
     }
 
     EXPECT_TRUE(failure.isEmpty()) << qPrintable(failure);
-    // The kills must really have landed inside writes, or the test proves nothing.
-    EXPECT_GE(midWrite, Kills / 100);
-    RecordProperty("kills_mid_write", midWrite);
+    RecordProperty("random_kills_mid_write", midWrite);
 }
 
 } // namespace
