@@ -8,7 +8,7 @@
 #include "mail/networkmanagerremoteaccess.h"
 #include "mail/pop3library.h"
 #include "scenes/mediainterpreter.h"
-#include "settings/dialogs/forms.h"
+#include "dialogs/forms.h"
 #include "ui/messageboxprompter.h"
 
 #include <QApplication>

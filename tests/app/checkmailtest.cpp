@@ -1,8 +1,8 @@
 #include "apptestsupport.h"
 
 #include "scenes/gifpane.h"
-#include "settings/dialogs/idpassform.h"
-#include "settings/dialogs/setform.h"
+#include "dialogs/idpassform.h"
+#include "dialogs/setform.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

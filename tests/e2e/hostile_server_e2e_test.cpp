@@ -10,7 +10,7 @@
 #include "mail/librarythread.h"
 #include "mail/pop3library.h"
 #include "qtprinters.h"
-#include "settings/dialogs/forms.h"
+#include "dialogs/forms.h"
 #include "settings/mailsettings.h"
 #include "settings/programfolder.h"
 
