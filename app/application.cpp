@@ -5,7 +5,7 @@
 #include "app/mainform.h"
 #include "app/servertrustfiles.h"
 #include "mail/librarythread.h"
-#include "mail/networkmanagerremoteaccess.h"
+#include "remoteaccess/networkmanagerremoteaccess.h"
 #include "mail/pop3library.h"
 #include "scenes/mediainterpreter.h"
 #include "dialogs/forms.h"

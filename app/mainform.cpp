@@ -1,7 +1,7 @@
 #include "app/mainform.h"
 
 #include "app/checkrun.h"
-#include "mail/hangup.h"
+#include "remoteaccess/hangup.h"
 #include "mail/librarythread.h"
 #include "mail/nmail.h"
 #include "scenes/backgroundtune.h"
