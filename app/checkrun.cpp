@@ -8,7 +8,7 @@
 #include "dialogs/forms.h"
 #include "dialogs/idpassform.h"
 #include "settings/mailsettings.h"
-#include "settings/programfolder.h"
+#include "core/programfolder.h"
 #include "ui/prompter.h"
 
 #include <QEventLoop>

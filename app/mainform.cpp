@@ -12,7 +12,7 @@
 #include "dialogs/optionform.h"
 #include "dialogs/setform.h"
 #include "settings/mailsettings.h"
-#include "settings/programfolder.h"
+#include "core/programfolder.h"
 #include "ui/picturebox.h"
 #include "ui/prompter.h"
 

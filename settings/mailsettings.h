@@ -1,7 +1,7 @@
 #pragma once
 // The three settings files (vbmail.ini in the current folder; ★MailData/ini.ini and
 // ★MailData/iniIdPass.ini in the program folder, or each user's own copy when the program
-// folder cannot be written: programfolder.h) and the program-wide Mail settings, on Qt Core
+// folder cannot be written: core/programfolder.h) and the program-wide Mail settings, on Qt Core
 // alone. The account file holds a password, so it is kept readable by its owner only.
 #include "settings/profile.h"
 

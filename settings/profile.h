@@ -3,6 +3,8 @@
 // settings live in, matching what the stored files and their readers expect (case-blind names,
 // values capped at 255 bytes of CP932, CP932 files kept CP932; the tests pin the details). Every
 // write replaces its file atomically, so a crash or a full disk leaves the old file whole.
+#include "core/atomicfile.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -24,31 +26,11 @@ bool writeString(const QString &section, const QString &key, const std::optional
 
 // ---- Lower layer, shared with the server settings file and open to tests and fuzzing ----
 
-// Why a write failed. Every failure carries one of these codes and a Japanese text for the user.
-enum class ErrorCode {
-    None,
-    InvalidName, // empty section or key, or one that cannot be written on a line of its own
-    InvalidValue, // a value with a line break
-    FolderMissing, // the folder that should hold the file does not exist (it is never created)
-    NotAFile, // something other than an ordinary file has the file's name
-    ReadFailed, // the existing file could not be read, so it was left alone
-    CreateFailed, // the temporary file could not be created
-    WriteFailed, // writing or flushing the temporary file failed
-    ReplaceFailed, // the temporary file could not take the file's place
-};
-
-struct Status {
-    ErrorCode code = ErrorCode::None;
-    QString text;
-    bool ok() const { return code == ErrorCode::None; }
-};
-
-struct FileMode {
-    int newFile = 0644; // mode of a file that is created (the process umask applies)
-    // Drop group and other permissions on every write (for a file that holds a password): an
-    // existing file brought from elsewhere with a wider mode is narrowed when it is rewritten.
-    bool ownerOnly = false;
-};
+// The shared writer's codes and modes (core/atomicfile.h), under the names the settings use.
+using AtomicFile::ErrorCode;
+using AtomicFile::FileMode;
+using AtomicFile::replaceFile;
+using AtomicFile::Status;
 
 // writeString with the failure's code.
 Status write(const QString &section, const QString &key, const std::optional<QString> &value,
@@ -66,14 +48,6 @@ Status write(
 
 // Whether text holds a CR or LF, which no value stored on a line of its own can.
 bool hasLineBreak(QStringView text);
-
-// Replaces the file at path with bytes atomically: a temporary file in the same folder is
-// written, flushed to disk and renamed over the file. An existing file keeps its mode (and, where
-// allowed, its owner); a symbolic link is followed, so the link stays and its target is replaced.
-// On failure the old file is left exactly as it was and no temporary file remains. The temporary
-// files of this file that earlier writes left behind (".<name>.tmp-<hex>") are removed first,
-// except one that a write under way in another process still holds.
-Status replaceFile(const QString &path, const QByteArray &bytes, FileMode mode = {});
 
 enum class Encoding { Utf8, Cp932 };
 

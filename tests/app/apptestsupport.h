@@ -10,7 +10,7 @@
 #include "qtprinters.h"
 #include "dialogs/forms.h"
 #include "settings/mailsettings.h"
-#include "settings/programfolder.h"
+#include "core/programfolder.h"
 #include "ui/picturebox.h"
 
 #include <QDir>

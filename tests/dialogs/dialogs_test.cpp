@@ -8,7 +8,7 @@
 #include "dialogs/optionform.h"
 #include "dialogs/setform.h"
 #include "settings/mailsettings.h"
-#include "settings/programfolder.h"
+#include "core/programfolder.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -13,7 +13,7 @@
 #include "dialogs/forms.h"
 #include "dialogs/setform.h"
 #include "settings/mailsettings.h"
-#include "settings/programfolder.h"
+#include "core/programfolder.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -12,7 +12,7 @@
 #include "qtprinters.h"
 #include "dialogs/forms.h"
 #include "settings/mailsettings.h"
-#include "settings/programfolder.h"
+#include "core/programfolder.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -5,7 +5,7 @@
 // restored.
 #include "dialogs/forms.h"
 #include "settings/mailsettings.h"
-#include "settings/programfolder.h"
+#include "core/programfolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 // times, and checks after each kill that every file holds one whole version: never torn, empty or
 // missing.
 #include "settings/mailsettings.h"
-#include "settings/programfolder.h"
+#include "core/programfolder.h"
 #include "settingstestutil.h"
 
 #include <QDir>

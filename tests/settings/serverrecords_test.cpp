@@ -1,4 +1,4 @@
-#include "settings/programfolder.h"
+#include "core/programfolder.h"
 #include "settings/serverrecords.h"
 #include "settingstestutil.h"
 
