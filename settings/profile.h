@@ -1,9 +1,11 @@
 #pragma once
-// The profile layer: our own reader and atomic writer for the "[SECTION]" / "KEY=value" files the
+// The profile layer: our own reader and writer for the "[SECTION]" / "KEY=value" files the
 // settings live in, matching what the stored files and their readers expect (case-blind names,
-// values capped at 255 bytes of CP932, CP932 files kept CP932; the tests pin the details). Every
-// write replaces its file atomically, so a crash or a full disk leaves the old file whole.
+// values capped at 255 bytes of CP932, CP932 files kept CP932; the tests pin the details). The
+// text codec is cp932.h; every write replaces its file through the shared atomic writer
+// (core/atomicfile.h), so a crash or a full disk leaves the old file whole.
 #include "core/atomicfile.h"
+#include "settings/cp932.h"
 
 #include <QByteArray>
 #include <QList>
@@ -49,24 +51,9 @@ Status write(
 // Whether text holds a CR or LF, which no value stored on a line of its own can.
 bool hasLineBreak(QStringView text);
 
-enum class Encoding { Utf8, Cp932 };
-
-// Text of a settings file: UTF-8 (a leading byte-order mark is dropped) when the bytes are valid
-// UTF-8, otherwise CP932 (Shift_JIS), the encoding of files written on Japanese Windows systems.
-QString decodeText(
-    const QByteArray &bytes, bool *wasUtf8WithBom = nullptr, Encoding *encoding = nullptr);
-
-// text in CP932, or nullopt when a character has no CP932 form or the bytes would not read back
-// as text (bytes that happen to be valid UTF-8 are read as UTF-8).
-std::optional<QByteArray> encodeCp932(const QString &text);
-
 // The integer at the start of text: leading blanks, an optional sign, then decimal digits up to
 // the first other character; no digits give 0, and a number beyond int is clamped to its range.
 int parseInt(const QString &text);
-
-// The longest start of text that is at most maxBytes bytes of CP932, cut between characters. A
-// character without a CP932 form counts as its UTF-8 bytes, the way a file holding it is written.
-QString truncateCp932(const QString &text, int maxBytes);
 
 // One initialisation file in memory. Every line is kept as it was read (with its own line end),
 // so rewriting the file changes only the line that was set, added or removed.
