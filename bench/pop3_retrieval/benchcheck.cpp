@@ -1,65 +1,84 @@
-#include "checkrun.h"
+#include "benchcheck.h"
 
 #include "mail/checkmail.h"
-#include "mail/pop3library.h"
 
 #include <QFile>
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
-CheckConnector libraryConnect(const QString &server)
-{
-    return [server](Pop3Library &library) { return library.NMailPop3Connect(server); };
-}
-
-CheckRun runCheck(Pop3Library &library, const CheckConnector &connect, const QString &user,
+CheckOutcome BenchLibrary::runCheck(const QString &server, const QString &user,
     const QString &password, const CheckObserver &observer)
 {
-    CheckRun run;
-    library.NMailSetOption(1, NMailApi::BufferSize);
-    const int handle = connect(library);
-    if (handle == -1) {
-        run.error = QStringLiteral("connect: ") + library.lastFailureText();
-        return run;
+    m_outcome = {};
+    m_observer = observer;
+    NMailSetOption(1, NMailApi::BufferSize);
+    MailCheck check(*this, server, false);
+    if (!check.connect()) {
+        m_outcome.error = QStringLiteral("connect: ") + lastFailureText();
+        return m_outcome;
     }
-    // Made after the connection, as the check makes them.
-    std::vector<char> subject(NMailApi::BufferSize, ' '), from(NMailApi::BufferSize, ' '),
-        date(NMailApi::BufferSize, ' '), id(NMailApi::BufferSize, ' ');
-    run.count = library.NMailPop3Authenticate(handle, user, password, 0);
-    if (run.count < 0) {
-        run.error = QStringLiteral("login: ") + library.lastFailureText();
-        library.NMailPop3Close(handle);
-        return run;
+    m_outcome.count = check.authenticate(user, password);
+    if (m_outcome.count < 0) {
+        m_outcome.error = QStringLiteral("login: ") + lastFailureText();
+        check.close();
+        return m_outcome;
     }
-    std::vector<char> body;
-    run.ok = true;
-    for (int n = 1; n <= run.count; ++n) {
-        if (library.NMailPop3GetMailStatus(handle, n, subject, from, date, id, 0) != 0) {
-            run.ok = false;
-            run.error = QStringLiteral("status %1: %2").arg(n).arg(library.lastFailureText());
-        }
-        if (observer)
-            observer(n, 0, CheckStep::Status, {});
-        const int size = library.NMailPop3GetMailSize(handle, n);
-        const size_t bodySize = size < 0 ? 0 : size_t(std::min(size, MaxBodyBuffer - 1)) + 1;
-        body.assign(bodySize, ' ');
-        run.largestSize = std::max(run.largestSize, size);
-        if (observer)
-            observer(n, size, CheckStep::SizeAndBuffer, {});
-        if (library.NMailPop3GetMail(handle, n, subject, from, date, id, body, 0, 0) != 0) {
-            run.ok = false;
-            run.error = QStringLiteral("mail %1: %2").arg(n).arg(library.lastFailureText());
-        }
-        const auto *end = static_cast<const char *>(std::memchr(body.data(), 0, body.size()));
-        const QByteArrayView text(body.data(), end ? end - body.data() : qsizetype(body.size()));
-        run.bodyBytes += text.size();
-        if (observer)
-            observer(n, size, CheckStep::Mail, text);
-    }
-    library.NMailPop3Close(handle);
-    return run;
+    m_outcome.ok = true;
+    for (int n = 1; n <= m_outcome.count; ++n)
+        check.fetch(n);
+    check.close();
+    m_observer = {};
+    return m_outcome;
+}
+
+int BenchLibrary::NMailPop3Connect(const QString &server)
+{
+    return m_connect ? m_connect(*this) : Pop3Library::NMailPop3Connect(server);
+}
+
+int BenchLibrary::NMailPop3GetMailStatus(int handle, int mailNo, std::span<char> subject,
+    std::span<char> from, std::span<char> date, std::span<char> messageId, int flag)
+{
+    const int result
+        = Pop3Library::NMailPop3GetMailStatus(handle, mailNo, subject, from, date, messageId, flag);
+    if (result != 0)
+        fail(QStringLiteral("status"), mailNo);
+    if (m_observer)
+        m_observer(mailNo, 0, CheckStep::Status, {});
+    return result;
+}
+
+int BenchLibrary::NMailPop3GetMailSize(int handle, int mailNo)
+{
+    m_size = Pop3Library::NMailPop3GetMailSize(handle, mailNo);
+    m_outcome.largestSize = std::max(m_outcome.largestSize, m_size);
+    return m_size;
+}
+
+int BenchLibrary::NMailPop3GetMail(int handle, int mailNo, std::span<char> subject,
+    std::span<char> from, std::span<char> date, std::span<char> messageId, std::span<char> body,
+    int flag1, int flag2)
+{
+    // The check has made the body buffer for the size by now.
+    if (m_observer)
+        m_observer(mailNo, m_size, CheckStep::SizeAndBuffer, {});
+    const int result = Pop3Library::NMailPop3GetMail(
+        handle, mailNo, subject, from, date, messageId, body, flag1, flag2);
+    if (result != 0)
+        fail(QStringLiteral("mail"), mailNo);
+    const auto *end = static_cast<const char *>(std::memchr(body.data(), 0, body.size()));
+    const QByteArrayView text(body.data(), end ? end - body.data() : qsizetype(body.size()));
+    m_outcome.bodyBytes += text.size();
+    if (m_observer)
+        m_observer(mailNo, m_size, CheckStep::Mail, text);
+    return result;
+}
+
+void BenchLibrary::fail(const QString &step, int mailNo)
+{
+    m_outcome.ok = false;
+    m_outcome.error = QStringLiteral("%1 %2: %3").arg(step).arg(mailNo).arg(lastFailureText());
 }
 
 qint64 procStatusKb(const char *field)

@@ -1,18 +1,18 @@
 #pragma once
-// The mail check's library calls, in the order and with the buffers the program's own check
-// uses (connect, log in, then per message: status, size, a body buffer of size + 1 filled with
-// blanks, mail; close), for the benchmark's timed, memory and round-trip runs. An observer sees
-// each message's steps so the memory run can sample /proc between them.
+// The program's own mail check (MailCheck, mail/checkmail.h) run to its end against the library,
+// for the benchmark's timed, memory and round-trip runs: connect, log in, fetch every message,
+// close. BenchLibrary is the library with an eye on the calls the check makes, so that an
+// observer sees each message's steps (the memory run samples /proc between them) and its body.
+#include "mail/pop3library.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <functional>
 
-class Pop3Library;
-
 enum class CheckStep { Status, SizeAndBuffer, Mail };
 
-struct CheckRun {
+struct CheckOutcome {
     bool ok = false;
     int count = 0; // messages the login reported
     qint64 bodyBytes = 0; // bytes handed back in the body buffers, without their NULs
@@ -24,12 +24,33 @@ struct CheckRun {
 using CheckObserver
     = std::function<void(int number, int size, CheckStep step, QByteArrayView body)>;
 
-// Opens the connection and returns its handle (or -1), as NMailPop3Connect does.
-using CheckConnector = std::function<int(Pop3Library &library)>;
-CheckConnector libraryConnect(const QString &server); // the library's own NMailPop3Connect
+class BenchLibrary : public Pop3Library {
+public:
+    // One check of the mailbox at server, as the program makes it.
+    CheckOutcome runCheck(const QString &server, const QString &user, const QString &password,
+        const CheckObserver &observer = {});
+    // Opens the check's connection instead of NMailPop3Connect: the handle, or -1.
+    void setConnector(std::function<int(Pop3Library &library)> connect)
+    {
+        m_connect = std::move(connect);
+    }
 
-CheckRun runCheck(Pop3Library &library, const CheckConnector &connect, const QString &user,
-    const QString &password, const CheckObserver &observer = {});
+    int NMailPop3Connect(const QString &server) override;
+    int NMailPop3GetMailStatus(int handle, int mailNo, std::span<char> subject,
+        std::span<char> from, std::span<char> date, std::span<char> messageId, int flag) override;
+    int NMailPop3GetMailSize(int handle, int mailNo) override;
+    int NMailPop3GetMail(int handle, int mailNo, std::span<char> subject, std::span<char> from,
+        std::span<char> date, std::span<char> messageId, std::span<char> body, int flag1,
+        int flag2) override;
+
+private:
+    void fail(const QString &step, int mailNo);
+
+    std::function<int(Pop3Library &library)> m_connect;
+    CheckObserver m_observer;
+    CheckOutcome m_outcome;
+    int m_size = 0; // the last size call's answer
+};
 
 // A "Vm..." field of /proc/self/status in KiB, or -1.
 qint64 procStatusKb(const char *field);
