@@ -5,10 +5,10 @@
 #include "app/mainform.h"
 #include "app/serverrecords.h"
 #include "mail/librarythread.h"
-#include "mail/networkmanagerremoteaccess.h"
+#include "remoteaccess/networkmanagerremoteaccess.h"
 #include "mail/pop3library.h"
 #include "scenes/mediainterpreter.h"
-#include "settings/dialogs/forms.h"
+#include "dialogs/forms.h"
 #include "ui/messageboxprompter.h"
 
 #include <QApplication>

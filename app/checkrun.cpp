@@ -2,13 +2,14 @@
 
 #include "app/certificatequestion.h"
 #include "app/checkguard.h"
+#include "core/programfolder.h"
+#include "dialogs/forms.h"
+#include "dialogs/idpassform.h"
 #include "mail/checkmail.h"
 #include "mail/librarythread.h"
 #include "mail/nmail.h"
-#include "settings/dialogs/forms.h"
-#include "settings/dialogs/idpassform.h"
+#include "mail/servertrust.h"
 #include "settings/mailsettings.h"
-#include "settings/programfolder.h"
 #include "ui/prompter.h"
 
 #include <QAbstractButton>

@@ -1,4 +1,8 @@
 #pragma once
+// The window room (app/): the main window, start-up and shutdown, and the check as the window
+// runs it. It uses all the other rooms, and no other room includes an app/ header; the rooms
+// below it hand back results and texts, and the check's boxes are shown from here.
+//
 // The main window: a small fixed window whose scene pane shows the character, a menu of two
 // entries, and a row of controls (mostly outside the visible area) whose click actions the
 // handlers call as plain operations. The window's outer size is set in twips and includes the

@@ -3,7 +3,7 @@
 #include "app/mainform.h"
 
 #include "scenes/gifpane.h"
-#include "settings/dialogs/henkouform.h"
+#include "dialogs/henkouform.h"
 #include "ui/accessibility.h"
 #include "ui/picturebox.h"
 

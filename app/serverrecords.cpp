@@ -2,7 +2,7 @@
 
 #include "mail/serveraddress.h"
 #include "settings/profile.h"
-#include "settings/programfolder.h"
+#include "core/programfolder.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

@@ -1,4 +1,8 @@
 #pragma once
+// The mail room (mail/): the POP3 library, the thread its calls run on and the check's library
+// steps, on Qt Core and Qt Network alone. It makes no call into a window, shows no box, and knows
+// nothing of the settings files, the dial-up hang-up or the scenes.
+//
 // The POP3 library as the program sees it: the ten calls, with the names, arguments and results
 // the mail check relies on, and five of our own for stopping a check, telling its progress and
 // trusting a server's certificate.

@@ -1,7 +1,7 @@
 #include "scenes/backgroundtune.h"
 
 #include "scenes/mediacommand.h"
-#include "settings/programfolder.h"
+#include "core/programfolder.h"
 
 #include <QTimer>
 #include <cstring>

@@ -1,4 +1,8 @@
 #pragma once
+// The scenes room (scenes/): the scene pane, the background tune and the media-command layer
+// under it, on Qt and the ground floor (core/) for the program folder. It knows nothing of the
+// settings, the mail library or the main window, which drives it.
+//
 // The background tune: one MIDI file under the alias "bgm", driven through the media-command
 // layer. Play opens and starts it and enables the watcher; the watcher (every 100 ms) asks for
 // the tune's mode and, once it has run out, plays it again from the start while the loop box is

@@ -1,6 +1,6 @@
 #include "settings/mailsettings.h"
 
-#include "settings/programfolder.h"
+#include "core/programfolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,11 @@
 #pragma once
+// The settings room (settings/): the settings files, the profile layer that reads and writes
+// them and the records kept about servers, on Qt Core and the ground floor (core/) alone. It
+// includes no window, dialog, mail or scene header and links no Widgets.
+//
 // The three settings files (vbmail.ini in the current folder; ★MailData/ini.ini and
 // ★MailData/iniIdPass.ini in the program folder, or each user's own copy when the program
-// folder cannot be written: programfolder.h) and the program-wide Mail settings, on Qt Core
+// folder cannot be written: core/programfolder.h) and the program-wide Mail settings, on Qt Core
 // alone. The account file holds a password, so it is kept readable by its owner only.
 #include "settings/profile.h"
 

@@ -1,8 +1,12 @@
 #pragma once
-// The profile layer: our own reader and atomic writer for the "[SECTION]" / "KEY=value" files the
+// The profile layer: our own reader and writer for the "[SECTION]" / "KEY=value" files the
 // settings live in, matching what the stored files and their readers expect (case-blind names,
-// values capped at 255 bytes of CP932, CP932 files kept CP932; the tests pin the details). Every
-// write replaces its file atomically, so a crash or a full disk leaves the old file whole.
+// values capped at 255 bytes of CP932, CP932 files kept CP932; the tests pin the details). The
+// text codec is cp932.h; every write replaces its file through the shared atomic writer
+// (core/atomicfile.h), so a crash or a full disk leaves the old file whole.
+#include "core/atomicfile.h"
+#include "settings/cp932.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -24,31 +28,13 @@ bool writeString(const QString &section, const QString &key, const std::optional
 
 // ---- Lower layer, shared with the server settings file and open to tests and fuzzing ----
 
-// Why a write failed. Every failure carries one of these codes and a Japanese text for the user.
-enum class ErrorCode {
-    None,
-    InvalidName, // empty section or key, or one that cannot be written on a line of its own
-    InvalidValue, // a value with a line break
-    FolderMissing, // the folder that should hold the file does not exist (it is never created)
-    NotAFile, // something other than an ordinary file has the file's name
-    ReadFailed, // the existing file could not be read, so it was left alone
-    CreateFailed, // the temporary file could not be created
-    WriteFailed, // writing or flushing the temporary file failed
-    ReplaceFailed, // the temporary file could not take the file's place
-};
-
-struct Status {
-    ErrorCode code = ErrorCode::None;
-    QString text;
-    bool ok() const { return code == ErrorCode::None; }
-};
-
-struct FileMode {
-    int newFile = 0644; // mode of a file that is created (the process umask applies)
-    // Drop group and other permissions on every write (for a file that holds a password): an
-    // existing file brought from elsewhere with a wider mode is narrowed when it is rewritten.
-    bool ownerOnly = false;
-};
+// The shared writer's codes and modes (core/atomicfile.h), under the names the settings use.
+using AtomicFile::ErrorCode;
+using AtomicFile::FileMode;
+using AtomicFile::replaceFile;
+using AtomicFile::setWriteStageHookForTesting;
+using AtomicFile::Status;
+using AtomicFile::WriteStage;
 
 // writeString with the failure's code.
 Status write(const QString &section, const QString &key, const std::optional<QString> &value,
@@ -67,37 +53,9 @@ Status write(
 // Whether text holds a CR or LF, which no value stored on a line of its own can.
 bool hasLineBreak(QStringView text);
 
-// Replaces the file at path with bytes atomically: a temporary file in the same folder is
-// written, flushed to disk and renamed over the file. An existing file keeps its mode (and, where
-// allowed, its owner); a symbolic link is followed, so the link stays and its target is replaced.
-// On failure the old file is left exactly as it was and no temporary file remains. The temporary
-// files of this file that earlier writes left behind (".<name>.tmp-<hex>") are removed first,
-// except one that a write under way in another process still holds.
-Status replaceFile(const QString &path, const QByteArray &bytes, FileMode mode = {});
-
-// The moments inside replaceFile at which a test may hold the writer to kill it there. The hook
-// is null unless a test sets one, and then nothing is called.
-enum class WriteStage { TemporaryCreated, TemporaryWritten, TemporaryFlushed, Renamed };
-void setWriteStageHookForTesting(void (*hook)(WriteStage));
-
-enum class Encoding { Utf8, Cp932 };
-
-// Text of a settings file: UTF-8 (a leading byte-order mark is dropped) when the bytes are valid
-// UTF-8, otherwise CP932 (Shift_JIS), the encoding of files written on Japanese Windows systems.
-QString decodeText(
-    const QByteArray &bytes, bool *wasUtf8WithBom = nullptr, Encoding *encoding = nullptr);
-
-// text in CP932, or nullopt when a character has no CP932 form or the bytes would not read back
-// as text (bytes that happen to be valid UTF-8 are read as UTF-8).
-std::optional<QByteArray> encodeCp932(const QString &text);
-
 // The integer at the start of text: leading blanks, an optional sign, then decimal digits up to
 // the first other character; no digits give 0, and a number beyond int is clamped to its range.
 int parseInt(const QString &text);
-
-// The longest start of text that is at most maxBytes bytes of CP932, cut between characters. A
-// character without a CP932 form counts as its UTF-8 bytes, the way a file holding it is written.
-QString truncateCp932(const QString &text, int maxBytes);
 
 // One initialisation file in memory. Every line is kept as it was read (with its own line end),
 // so rewriting the file changes only the line that was set, added or removed.

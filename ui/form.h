@@ -1,6 +1,7 @@
 #pragma once
-// The window kit that every window of the program, the main window and the four dialogs, is
-// built on.
+// The window kit (ui/) that every window of the program, the main window and the four dialogs,
+// is built on, on Qt Widgets alone. It knows nothing of the settings, the mail library, the
+// scenes or any one window.
 //
 // The program's five windows share one lifetime. Each is one shared instance for the whole run,
 // either not loaded, or loaded (hidden or shown):

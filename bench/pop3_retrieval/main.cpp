@@ -24,7 +24,7 @@
 // timed check by the library) and "limit" with "limit SECONDS"; bench/check drives it so. With
 // --serve --tls the Dovecot offers STLS, both take it, and the line also gives "ca=FILE" (for
 // profiling the TLS path by hand).
-#include "checkrun.h"
+#include "benchcheck.h"
 #include "roundtripserver.h"
 
 #include "fakes/dovecot.h"
@@ -107,11 +107,11 @@ double timeLibrary(quint16 port, qint64 expectedBytes, const QByteArray &caPem =
 {
     QElapsedTimer timer;
     timer.start();
-    Pop3Library library;
+    BenchLibrary library;
     if (!caPem.isEmpty())
         library.addCaCertificates(caPem);
-    const CheckRun run = runCheck(
-        library, libraryConnect(QStringLiteral("127.0.0.1:%1").arg(port)), "bench", "pw");
+    const CheckOutcome run
+        = library.runCheck(QStringLiteral("127.0.0.1:%1").arg(port), "bench", "pw");
     const double seconds = timer.elapsed() / 1000.0;
     if (!run.ok || run.count != MessageCount || run.bodyBytes != expectedBytes) {
         std::fprintf(stderr, "library: %d messages, %lld bytes: %s\n", run.count,
@@ -292,18 +292,17 @@ int serve(bool tls)
 // for the diagnosis: comparing the two shows what the socket's unbounded buffer adds to the peak.
 int rssChild(quint16 port, const QString &user, const QString &password, qint64 readBufferSize)
 {
-    Pop3Library library;
+    BenchLibrary library;
     const QString host = QStringLiteral("127.0.0.1");
-    CheckConnector connect = libraryConnect(QStringLiteral("%1:%2").arg(host).arg(port));
     if (readBufferSize > 0) {
-        connect = [&](Pop3Library &library) {
+        library.setConnector([&](Pop3Library &library) {
             auto transport = std::make_unique<SocketTransport>(readBufferSize);
             QString failure;
             if (transport->open(host, port, false, {}, QDeadlineTimer(30000), &failure)
                 != SocketTransport::OpenResult::Ok)
                 return -1;
             return library.attachTransport(std::move(transport), host);
-        };
+        });
     }
     const qint64 idleHwm = procStatusKb("VmHWM");
     const qint64 idleRss = procStatusKb("VmRSS");
@@ -321,8 +320,8 @@ int rssChild(quint16 port, const QString &user, const QString &password, qint64 
     QCryptographicHash digest(QCryptographicHash::Sha1);
     QElapsedTimer timer;
     timer.start();
-    const CheckRun run = runCheck(library, connect, user, password,
-        [&](int number, int size, CheckStep step, QByteArrayView body) {
+    const CheckOutcome run = library.runCheck(QStringLiteral("%1:%2").arg(host).arg(port), user,
+        password, [&](int number, int size, CheckStep step, QByteArrayView body) {
             if (step == CheckStep::Mail)
                 digest.addData(body);
             if (samples.size() < samples.capacity())
@@ -420,15 +419,14 @@ double measureRoundTrips(bool pipelining)
         std::fprintf(stderr, "round trips: %s\n", qPrintable(server.errorText()));
         return -1;
     }
-    Pop3Library library;
+    BenchLibrary library;
     library.setTimeouts(std::chrono::seconds(10), std::chrono::seconds(10));
     int wrong = 0;
-    const CheckRun run
-        = runCheck(library, libraryConnect(QStringLiteral("127.0.0.1:%1").arg(server.port())),
-            "bench", "pw", [&](int number, int, CheckStep step, QByteArrayView body) {
-                if (step == CheckStep::Mail && body != messages[number - 1])
-                    ++wrong;
-            });
+    const CheckOutcome run = library.runCheck(QStringLiteral("127.0.0.1:%1").arg(server.port()),
+        "bench", "pw", [&](int number, int, CheckStep step, QByteArrayView body) {
+            if (step == CheckStep::Mail && body != messages[number - 1])
+                ++wrong;
+        });
     const bool ended = server.waitForEnd(10000);
     const RoundTripServer::Counts counts = server.counts();
     if (!run.ok || run.count != RoundTripMessages || wrong != 0 || !ended

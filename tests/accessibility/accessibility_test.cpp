@@ -5,10 +5,10 @@
 #include "checkfrommenu.h"
 
 #include "scenes/gifpane.h"
-#include "settings/dialogs/henkouform.h"
-#include "settings/dialogs/idpassform.h"
-#include "settings/dialogs/optionform.h"
-#include "settings/dialogs/setform.h"
+#include "dialogs/henkouform.h"
+#include "dialogs/idpassform.h"
+#include "dialogs/optionform.h"
+#include "dialogs/setform.h"
 #include "ui/keyboard.h"
 
 #include <QAccessible>

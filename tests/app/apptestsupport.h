@@ -8,9 +8,9 @@
 #include "fakes/programenvironment.h"
 #include "mail/librarythread.h"
 #include "qtprinters.h"
-#include "settings/dialogs/forms.h"
+#include "dialogs/forms.h"
 #include "settings/mailsettings.h"
-#include "settings/programfolder.h"
+#include "core/programfolder.h"
 #include "ui/picturebox.h"
 
 #include <QDir>

@@ -2,8 +2,8 @@
 #include "checkfrommenu.h"
 
 #include "scenes/gifpane.h"
-#include "settings/dialogs/idpassform.h"
-#include "settings/dialogs/setform.h"
+#include "dialogs/idpassform.h"
+#include "dialogs/setform.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -2,7 +2,7 @@
 
 #include "scenes/backgroundtune.h"
 #include "scenes/gifpane.h"
-#include "settings/dialogs/henkouform.h"
+#include "dialogs/henkouform.h"
 
 #include <QCheckBox>
 #include <QMenu>

@@ -2,13 +2,13 @@
 // lifetime, each dialog's OK, Cancel, Esc and close box with the files they leave, the option
 // number both option dialogs share, and spot checks of the layouts.
 #include "fakes/fakeprompter.h"
-#include "settings/dialogs/forms.h"
-#include "settings/dialogs/henkouform.h"
-#include "settings/dialogs/idpassform.h"
-#include "settings/dialogs/optionform.h"
-#include "settings/dialogs/setform.h"
+#include "dialogs/forms.h"
+#include "dialogs/henkouform.h"
+#include "dialogs/idpassform.h"
+#include "dialogs/optionform.h"
+#include "dialogs/setform.h"
 #include "settings/mailsettings.h"
-#include "settings/programfolder.h"
+#include "core/programfolder.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -11,10 +11,10 @@
 #include "mail/librarythread.h"
 #include "mail/pop3library.h"
 #include "qtprinters.h"
-#include "settings/dialogs/forms.h"
-#include "settings/dialogs/setform.h"
+#include "dialogs/forms.h"
+#include "dialogs/setform.h"
 #include "settings/mailsettings.h"
-#include "settings/programfolder.h"
+#include "core/programfolder.h"
 
 #include <QCheckBox>
 #include <QDir>

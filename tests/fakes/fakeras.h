@@ -1,6 +1,6 @@
 #pragma once
 // A remote access layer with a fixed list of connections that records listings and hang-ups.
-#include "mail/remoteaccess.h"
+#include "remoteaccess/remoteaccess.h"
 
 #include <QStringList>
 

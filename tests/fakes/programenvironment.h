@@ -3,9 +3,9 @@
 // ($XDG_STATE_HOME) of the test's own, and fresh Mail settings; on leaving, every dialog still
 // loaded goes without its unload step and the process's current directory and program folder are
 // restored.
-#include "settings/dialogs/forms.h"
+#include "dialogs/forms.h"
 #include "settings/mailsettings.h"
-#include "settings/programfolder.h"
+#include "core/programfolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 // hangUpDialUpConnections against a recording fake of the remote access layer.
 #include "fakes/fakeras.h"
-#include "mail/hangup.h"
+#include "remoteaccess/hangup.h"
 
 #include <QStringList>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // NetworkManagerRemoteAccess against python3-dbusmock's networkmanager template, on a private
 // bus that each test starts for itself.
-#include "mail/hangup.h"
-#include "mail/networkmanagerremoteaccess.h"
+#include "remoteaccess/hangup.h"
+#include "remoteaccess/networkmanagerremoteaccess.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>

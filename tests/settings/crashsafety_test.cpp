@@ -3,7 +3,7 @@
 // one whole version: never torn, empty or missing.
 #include "settings/mailsettings.h"
 #include "settings/profile.h"
-#include "settings/programfolder.h"
+#include "core/programfolder.h"
 #include "settingstestutil.h"
 
 #include <QDir>

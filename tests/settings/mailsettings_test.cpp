@@ -1,5 +1,5 @@
 #include "settings/mailsettings.h"
-#include "settings/programfolder.h"
+#include "core/programfolder.h"
 #include "settingstestutil.h"
 
 #include <QDir>

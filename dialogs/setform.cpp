@@ -1,8 +1,8 @@
-#include "settings/dialogs/setform.h"
+#include "dialogs/setform.h"
 
-#include "settings/dialogs/forms.h"
-#include "settings/dialogs/idpassform.h"
-#include "settings/dialogs/optionform.h"
+#include "dialogs/forms.h"
+#include "dialogs/idpassform.h"
+#include "dialogs/optionform.h"
 #include "settings/mailsettings.h"
 
 #include <QCheckBox>

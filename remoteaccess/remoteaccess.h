@@ -1,4 +1,7 @@
 #pragma once
+// The remote access room (remoteaccess/): the dial-up connections and their hang-up, on Qt Core
+// and Qt DBus alone. It knows nothing of the mail check that calls it and never shows anything.
+//
 // The remote access layer: the computer's active dial-up connections, listed in the system's
 // order, and hung up one by one. NetworkManagerRemoteAccess (networkmanagerremoteaccess.h) serves
 // it over NetworkManager's D-Bus API; tests use a recording fake.

@@ -1,4 +1,4 @@
-#include "mail/hangup.h"
+#include "remoteaccess/hangup.h"
 
 #include <algorithm>
 

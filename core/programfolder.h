@@ -1,5 +1,6 @@
 #pragma once
-// The program folder and where the settings files below it are kept.
+// The program folder, the user's own folders, and where the settings files below the program
+// folder are kept (on the ground floor: atomicfile.h says what it may not touch).
 #include <QString>
 #include <optional>
 

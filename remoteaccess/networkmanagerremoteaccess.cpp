@@ -1,4 +1,4 @@
-#include "mail/networkmanagerremoteaccess.h"
+#include "remoteaccess/networkmanagerremoteaccess.h"
 
 #include <QDBusArgument>
 #include <QDBusError>

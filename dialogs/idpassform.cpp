@@ -1,4 +1,4 @@
-#include "settings/dialogs/idpassform.h"
+#include "dialogs/idpassform.h"
 
 #include "settings/mailsettings.h"
 

@@ -1,9 +1,9 @@
-#include "settings/dialogs/forms.h"
+#include "dialogs/forms.h"
 
-#include "settings/dialogs/henkouform.h"
-#include "settings/dialogs/idpassform.h"
-#include "settings/dialogs/optionform.h"
-#include "settings/dialogs/setform.h"
+#include "dialogs/henkouform.h"
+#include "dialogs/idpassform.h"
+#include "dialogs/optionform.h"
+#include "dialogs/setform.h"
 
 Forms::Forms() = default;
 

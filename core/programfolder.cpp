@@ -1,6 +1,6 @@
-#include "settings/programfolder.h"
+#include "core/programfolder.h"
 
-#include "settings/profile.h"
+#include "core/atomicfile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -93,7 +93,7 @@ QString settingsFileForWriting(const QString &relativeName)
         makeOwnerOnlyFolders(QFileInfo(own).path());
         QFile shipped(programFolder() + relativeName);
         if (QFileInfo(shipped).isFile() && shipped.open(QIODevice::ReadOnly))
-            Profile::replaceFile(own, shipped.readAll(), Profile::FileMode { 0600, true });
+            AtomicFile::replaceFile(own, shipped.readAll(), AtomicFile::FileMode { 0600, true });
     }
     return own;
 }

@@ -8,7 +8,7 @@
 //    NetworkManager costs at most a few seconds and never an introspection round-trip.
 //  - The system bus is reached at the first call, not when the object is made: the program
 //    makes one at start, and most runs never hang up.
-#include "mail/remoteaccess.h"
+#include "remoteaccess/remoteaccess.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

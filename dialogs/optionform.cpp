@@ -1,4 +1,4 @@
-#include "settings/dialogs/optionform.h"
+#include "dialogs/optionform.h"
 
 #include "settings/mailsettings.h"
 #include "ui/prompter.h"

@@ -1,4 +1,4 @@
-#include "settings/dialogs/henkouform.h"
+#include "dialogs/henkouform.h"
 
 #include "settings/mailsettings.h"
 
