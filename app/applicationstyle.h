@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The application's style: the desktop's own style, through a proxy that only changes when
 // some icons are read.

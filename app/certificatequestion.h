@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The question the window asks about a certificate refusal (servertrust.h); its default answer
 // is no.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One check of the mailbox, as the menu starts it: a state machine on the window's thread.
 // Each step with the server is one task on the library's thread (librarythread.h), whose end

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window room (app/): the main window, start-up and shutdown, and the check as the window
 // runs it. It uses all the other rooms, and no other room includes an app/ header; the rooms

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the main window tells a screen reader: the scene pane names the picture it shows, the
 // result fields are named, and the end of a check is spoken.
 #include "app/mainform.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's menu and controls: names, captions, pictures and places in twips, stacking
 // and tab order, as the window was drawn.
 #include "app/mainform.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the program has learnt about the POP3 servers it checks (the POP3 library's ServerTrust,
 // mail/servertrust.h), kept for the user in two small files of their own below

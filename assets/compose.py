@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes Sound/Kouka.mid: Brindle's cheerful event tune.
 
 A 16-bar loop in C major at 132 beats per minute (about 29 seconds): a square-lead

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws all of Brindle's pictures, pixel by pixel, at their native size.
 
     icon/brindle.ico, icon/brindle.png    the program icon: the food stall

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Small pixel-art toolkit for Brindle's artwork.
 
 Everything here works on palette-indexed PIL images ("P" mode) drawn at native

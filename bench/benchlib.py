@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """What bench/idle and bench/startup share: the builds, a throwaway copy of the program folder,
 a private X display with a window manager, a private sound server with only a null sink, CPU
 and memory figures from /proc, and a watcher that sees on the X server itself when a window is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The ground floor, on Qt Core alone, for what several rooms share: this atomic file writer and
 // the program and user folders (programfolder.h). It knows nothing of settings, mail, scenes or

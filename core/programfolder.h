@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program folder, the user's own folders, and where the settings files below the program
 // folder are kept (on the ground floor: atomicfile.h says what it may not touch).

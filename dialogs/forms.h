@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The dialogs room (dialogs/): the four dialogs that edit the settings, on the window kit (ui/)
 // and the settings (settings/). They never reach the mail library, the scenes or the main window;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The image selection dialog: Option1 and Option2 choose which of the two event pictures the
 // event scene shows, each beside a still preview. The options are the live holders of the

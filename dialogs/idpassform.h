@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The account dialog: the ID and password for the POP3 login. Its two text boxes are the live
 // holders of the account as last loaded; OK puts them into the Mail settings and, when Check1

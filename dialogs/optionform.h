@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The server settings dialog: the four server settings of vbmail.ini. OK copies the boxes into
 // the program's Mail settings at once and rewrites the file; Cancel, Esc and the close box

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The settings hub dialog: two buttons that open the account and server settings dialogs, and
 // Check1, the live switch "hang up after every mail check", stored as NUMBER when the dialog is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The library side of one check of the configured mailbox: connect to the server, log in (APOP
 // when asked), fetch status, size and text of each message without keeping them, ask for a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The thread that the POP3 library's calls run on during a check, so that the window goes on
 // painting and answering the window system while the library waits for a server.

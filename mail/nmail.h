@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The mail room (mail/): the POP3 library, the thread its calls run on and the check's library
 // steps, on Qt Core and Qt Network alone. It makes no call into a window, shows no box, and knows

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The POP3 library's failure codes, shared by the library and the session below it.
 

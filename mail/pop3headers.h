@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Header fields of a retrieved message as the status and fetch calls hand them out: unfolded,
 // RFC 2047 encoded words decoded, UTF-8, cut to the caller's buffer.

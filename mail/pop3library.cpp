@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mail/pop3library.h"
 
 #include "mail/pop3headers.h"

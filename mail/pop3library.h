@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The POP3 library (RFC 1939) behind the program's library calls. Pop3Library keeps the handle
 // table and fills the caller's buffers; Pop3Session (pop3session.h) is one connection's protocol

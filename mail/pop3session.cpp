@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mail/pop3session.h"
 
 #include "mail/pop3transport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One POP3 connection's protocol state. Each public call runs its steps in order (send a
 // command, read its reply, act on it); readStatusLine() and pumpData() are the only places that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The byte stream under a POP3 session. SocketTransport is the real one (TCP, TLS from the first
 // byte or after STLS; sockettransport.h); tests and the fuzz target hand a session a transport

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A server setting read once, where the server's text enters a check: the host to connect to
 // and to check the certificate against, the port, whether TLS starts with the first byte, and

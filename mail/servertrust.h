@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the POP3 library asks about a server before it logs in, and what it hands back when a
 // server's certificate stops a connection.

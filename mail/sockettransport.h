@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The socket transport: QSslSocket with blocking, bounded waits. The TCP connection itself is
 // made with the system's calls and handed to the socket once it stands, so that its wait can be

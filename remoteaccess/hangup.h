@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The dial-up hang-up that ends a mail check when the hang-up option is ticked: the main window's
 // Command5_Click runs it with the program's remote access layer.

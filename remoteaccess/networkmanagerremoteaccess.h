@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The remote access layer over NetworkManager's D-Bus API (system bus, through Qt DBus).
 //  - Listing reads the manager's ActiveConnections and keeps, in that order, the dial-up kinds:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The remote access room (remoteaccess/): the dial-up connections and their hang-up, on Qt Core
 // and Qt DBus alone. It knows nothing of the mail check that calls it and never shows anything.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The scenes room (scenes/): the scene pane, the background tune and the media-command layer
 // under it, on Qt and the ground floor (core/) for the program folder. It knows nothing of the

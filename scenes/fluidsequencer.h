@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The MIDI sequencer behind "open ... .mid": a FluidSynth synth with a General MIDI SoundFont and
 // a FluidSynth player.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The scene pane: shows a local animated GIF given by a "file://" address, as a web view would
 // show it on an empty page: the picture sits at the page margin and plays its own animation.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The media-command layer: the tune is driven by text commands, one call each, in the shape of
 // the classic multimedia command-string call: the command, a reply buffer and its size. Each

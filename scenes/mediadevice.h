@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One open media alias: the interpreter (mediainterpreter.h) creates a device per "open" and runs
 // play, stop and status against it; "close" destroys it. FluidSequencer is the only real device.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The media-command interpreter: sendString() parses the text with parseMediaCommand()
 // (mediaparser.h) and runs the command against the open aliases, one MediaDevice each. The

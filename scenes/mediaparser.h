@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The parser of the media-command vocabulary: one pure function from a command text to a command
 // or an error code. Keywords are case-insensitive and any run of blanks separates words; a word in

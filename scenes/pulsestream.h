@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The tune's sound through a PulseAudio server (PipeWire answers the same protocol), with a deep
 // queue. It is a stream of our own, not FluidSynth's driver, for robustness and for the cost

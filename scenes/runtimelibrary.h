@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // C libraries loaded when first needed instead of being linked, so that a program at rest does
 // not carry them: what this buys is memory and libraries while the program waits, not a faster

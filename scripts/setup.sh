@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by scripts/run and scripts/test: installs missing Debian packages and configures and
 # builds the tree in build/ (or build-sanitize/).
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The text of the settings files: UTF-8, or CP932 (Shift_JIS) as files written on Japanese
 // Windows systems are, and values measured in CP932 bytes. On Qt Core alone.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The settings room (settings/): the settings files, the profile layer that reads and writes
 // them and the records kept about servers, on Qt Core and the ground floor (core/) alone. It

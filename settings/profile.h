@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The profile layer: our own reader and writer for the "[SECTION]" / "KEY=value" files the
 // settings live in, matching what the stored files and their readers expect (case-blind names,

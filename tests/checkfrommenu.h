@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Starts a check from the main window's menu and runs the event loop until it has ended.
 #include "app/mainform.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared main() for the GoogleTest executables: a QApplication on the offscreen platform, so
 // widgets, timers and sockets work the same under ctest and when a test binary is run by hand.
 #include <QApplication>

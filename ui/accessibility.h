@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the windows tell a screen reader beyond what Qt's own widgets tell it.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window kit (ui/) that every window of the program, the main window and the four dialogs,
 // is built on, on Qt Widgets alone. It knows nothing of the settings, the mail library, the

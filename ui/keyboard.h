@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The keyboard rules every window shares; Form::load() applies the first two to each window.
 class QAbstractButton;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A picture box: shows its picture unscaled at its top-left corner on a plain background, and
 // reports clicks and mouse movement. Used as a plain container too.

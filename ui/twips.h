@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Positions and sizes are given in twips (1/1440 inch) and become device-independent pixels at
 // the screen's logical DPI: 15 twips are one pixel at 96 DPI. The windows were laid out that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's own mail check (MailCheck, mail/checkmail.h) run to its end against the library,
 // for the benchmark's timed, memory and round-trip runs: connect, log in, fetch every message,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 /* The least any POP3 client can do to fetch a whole mailbox, the limit the library is measured
  * against: log in, send every RETR at once, read into one large buffer and throw the bytes
  * away, counting only each reply's terminating line. It keeps nothing, parses nothing else and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The POP3 library's cost in one run, against a throwaway Dovecot:
 // - time: a full mail check of 1,000 messages (10 to 200 KB, the same every run) against the
 //   limit (limitreader.c: every RETR sent at once, the bytes read and thrown away), curl over

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A small POP3 server that counts round trips: how often the client has to wait for an answer.
 // It listens on 127.0.0.1 at a free port, in a thread of its own, serves one connection over a

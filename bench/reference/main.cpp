@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The yardstick for bench/idle and bench/startup: the least a Qt Widgets program needs to show one
 // animated GIF in a window of its own. A QLabel plays the QMovie; nothing else is loaded.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The windows as a screen reader reads them, with Qt's AT-SPI bridge running: over the
 // accessibility bus as Orca reads them, and through the accessible interfaces the bridge serves
 // (which name the controls by their objects), with the events the bridge would send recorded.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A main window over recording fakes, in a program folder and a current directory of its own.
 #include "app/mainform.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress a running check shows beside 中止.
 #include "app/checkprogress.h"
 

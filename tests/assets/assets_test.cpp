@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Checks the shipped pictures and the tune byte by byte: the program hands them to a browser
 // view, the window icon and the MIDI player as they are, so their structure must be exactly
 // what those expect (GIF89a with a 256-entry table and a loop extension, a BMP-style icon

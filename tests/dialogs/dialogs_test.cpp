@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The four settings dialogs, driven offscreen through their objects' names: the shared window
 // lifetime, each dialog's OK, Cancel, Esc and close box with the files they leave, the option
 // number both option dialogs share, and spot checks of the layouts.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real main window, offscreen, checking a real Dovecot mailbox through the real POP3 library
 // and the real media layer, from the menu command.
 #include "app/mainform.h"

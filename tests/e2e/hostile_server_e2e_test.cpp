@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real main window and POP3 library against servers that misbehave in the middle of a
 // message: the check comes back within the library's time-out, tells the user, shows the
 // result, and the program goes on working.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A throwaway Dovecot POP3 server for tests, run from a config written into a temporary folder:
 // 127.0.0.1 on free ports, users in a passwd-file with plain-text passwords (so APOP works),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A media-command layer that records every command with the reply size it was offered, and
 // prepare() as "prepare", and answers status queries from a queue ("playing" when the queue is

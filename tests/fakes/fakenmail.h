@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A POP3 library that records every call, one line each, and answers from a script. Recording
 // is safe from any thread (abortConnections comes from the window's while another call is held

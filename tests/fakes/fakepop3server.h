@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A scripted POP3 server for tests, in a thread of its own with its own QTcpServer on
 // 127.0.0.1 at a free port. It serves one connection, row by row:

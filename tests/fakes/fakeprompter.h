@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Answers and records message boxes, waited for or opened, in the order they were asked.
 #include "ui/prompter.h"

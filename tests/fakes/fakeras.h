@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A remote access layer with a fixed list of connections that records listings and hang-ups.
 #include "remoteaccess/remoteaccess.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A program folder (with its ★MailData), a current directory and a state folder
 // ($XDG_STATE_HOME) of the test's own, and fresh Mail settings; on leaving, every dialog still

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A relay between a client and a POP3 server on 127.0.0.1, in a thread of its own, listening on
 // a free port: it passes the bytes both ways and records what the clients sent. It plays the

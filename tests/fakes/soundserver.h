@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A throwaway PulseAudio server for tests: one null sink, reached through a unix socket in a
 // temporary folder, so that what plays goes nowhere but passes through a real sound server.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the media-command parser and interpreter. Not part of the normal build
 // (scripts/fuzz builds it).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: random server bytes against the POP3 client, through the canned transport
 // that the unit tests use (tests/pop3/cannedtransport.h), so no socket and no waiting is involved.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the initialisation-file reader and writer. Not part of the normal build.
 //
 // Input: "section\x01key\x01value\0" followed by the file's bytes; without a NUL the whole input

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the vbmail.ini reader. Not part of the normal build.
 //
 // Checks, beyond not crashing: the three texts hold at most 100 characters and no line break, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CHECK for the fuzz targets: a property that fails aborts, so libFuzzer keeps the input.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real FluidSynth sequencer, without a sound device: time passes only when the test moves its
 // clock, and the player follows it through rendered samples.
 #include "scenes/fluidsequencer.h"

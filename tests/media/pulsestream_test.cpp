@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tune through a real PulseAudio server with a null sink: the deep queue renders a second
 // ahead, yet the tune's end, a replay and a stop must behave as the user hears them.
 #include "fakes/soundserver.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A short Standard MIDI File written by the tests themselves: three piano notes at 120 beats per
 // minute, 960 ticks at 480 ticks per beat, so the tune lasts exactly one second.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A transport that plays back server bytes in the chunks given, without a socket: each read()
 // returns (at most) one chunk, so a test decides exactly where the stream is split. The chunk

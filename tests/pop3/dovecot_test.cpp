@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pop3Library against a real Dovecot.
 #include "fakes/dovecot.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The library's last failure text, as the check reads it.
 #include "mail/pop3library.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pop3Library against the scripted server over real sockets on 127.0.0.1.
 #include "fakes/fakepop3server.h"
 #include "testcertificate.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The protocol code against canned server bytes: exact control over where the stream splits,
 // and what the client sent.
 #include "cannedtransport.h"

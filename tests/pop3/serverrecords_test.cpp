@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The user's server records on their own and the one key a server is known by: records that
 // stay the user's, read every spelling of a server, fail closed on a file that is not theirs and
 // keep every line when two instances write at once.

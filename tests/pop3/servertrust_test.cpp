@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The library with the user's server records, through a relay that plays the network: a server
 // that once offered TLS is never logged in to without it, whatever came of that first offer; a
 // certificate the system trusts is noted, one that is not passes only once the user has pinned

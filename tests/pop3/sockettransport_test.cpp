@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reaching a server by name: the name is looked up within the connection's deadline, and each
 // address it gives is tried in turn.
 #include "mail/sockettransport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // hangUpDialUpConnections against a recording fake of the remote access layer.
 #include "fakes/fakeras.h"
 #include "remoteaccess/hangup.h"

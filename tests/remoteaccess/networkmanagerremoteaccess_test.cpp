@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // NetworkManagerRemoteAccess against python3-dbusmock's networkmanager template, on a private
 // bus that each test starts for itself.
 #include "remoteaccess/hangup.h"

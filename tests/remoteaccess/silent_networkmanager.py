@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Owns org.freedesktop.NetworkManager on the bus given as argv[1] and never answers a call.
 
 It holds the name until its standard input closes. Without a main loop dbus-python reads no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Kills a process that keeps rewriting the three settings files, first held at each stage of
 // each of its writes, then at random moments, and checks after each kill that every file holds
 // one whole version: never torn, empty or missing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/mailsettings.h"
 #include "core/programfolder.h"
 #include "settingstestutil.h"
